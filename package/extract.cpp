@@ -1,0 +1,80 @@
+// Entry extraction. One reader, one output stream and one 16 KiB buffer per
+// call; any failure ends the process after one message box.
+#include "package/extract.h"
+
+#include <windows.h>
+
+#include <errno.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "package/text.h"
+
+static const char PROGRAM_NAME[] = "quillfen";
+static const char ZIP_ERROR_CAPTION[] = "Zip error - perhaps bad crc";
+
+[[noreturn]] void fatalZipError(const char *message)
+{
+    MessageBoxA(0, message, ZIP_ERROR_CAPTION, MB_OK);
+    fprintf(stderr, "%s: %s\n", PROGRAM_NAME, message);
+    exit(1);
+}
+
+// The box for a reader or output that cannot be opened. The text is cut at
+// its 256-byte buffer; the caption tells a lack of memory (errno 0) from a
+// missing or unwritable file.
+static void showOpenFailure(const char *sourceName, const char *outputPath, int error)
+{
+    char text[256];
+    snprintf(text, sizeof text, "file:%s outfile:%s", sourceName, outputPath);
+    MessageBoxA(0, text, error == 0 ? "Insufficient memory" : "Error in zip file", MB_OK);
+}
+
+void extractEntry(const char *sourceName, const char *outputPath)
+{
+    char readerName[1024];
+    size_t length = strlen(sourceName);
+    bool endsInGz = length > 3 && strcmp(sourceName + length - 3, ".gz") == 0;
+    GzReader *reader = 0;
+    errno = ENAMETOOLONG;           // a name that does not fit is not looked up
+    if (copyText(readerName, sizeof readerName - 3, sourceName)) {
+        if (!endsInGz)
+            appendText(readerName, sizeof readerName, ".gz");
+        reader = gzReaderOpen(readerName, "rb");
+    }
+    if (!reader) {
+        int error = errno;
+        fprintf(stderr, "%s: can't gzopen %s\n", PROGRAM_NAME, readerName);
+        showOpenFailure(sourceName, outputPath, error);
+        exit(1);
+    }
+    PackageFile output = pfOpen(outputPath, "wb");
+    if (!output) {
+        int error = errno;
+        showOpenFailure(sourceName, outputPath, error);
+        fprintf(stderr, "%s: %s\n", sourceName, strerror(error));
+        exit(1);
+    }
+    copyDecompressed(reader, output);
+}
+
+void copyDecompressed(GzReader *reader, PackageFile output)
+{
+    unsigned char buffer[GZ_BUFFER_SIZE];
+    FILE *stream = pfStdioStream(output);
+    for (;;) {
+        int32_t n = gzReaderRead(reader, buffer, GZ_BUFFER_SIZE);
+        if (n < 0) {
+            int code;
+            fatalZipError(gzReaderError(reader, &code));
+        }
+        if (n == 0)
+            break;
+        if (fwrite(buffer, 1, (size_t)n, stream) != (size_t)n)
+            fatalZipError("failed fwrite");
+    }
+    if (pfClose(output) != 0)
+        fatalZipError("failed fclose");
+    if (gzReaderClose(reader) != 0)
+        fatalZipError("failed gzclose");
+}

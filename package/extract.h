@@ -1,0 +1,19 @@
+// Entry extraction: unpacks one (normally gzip) package entry into a file on
+// disk. The copy pass calls extractEntry once per COPY line. It never reports
+// a failure back: every error shows a message box and ends the process with
+// exit status 1, keeping what was written so far.
+#pragma once
+
+#include "package/gz_reader.h"
+
+// Unpacks sourceName (".gz" appended unless it ends in ".gz") into outputPath,
+// created or truncated. Returns only when the file is complete and closed.
+void extractEntry(const char *sourceName, const char *outputPath);
+
+// Copies everything reader delivers into output (opened for writing), then
+// closes both. Does not return on failure.
+void copyDecompressed(GzReader *reader, PackageFile output);
+
+// Shows message with the caption "Zip error - perhaps bad crc", writes it to
+// standard error and ends the process with exit status 1.
+[[noreturn]] void fatalZipError(const char *message);

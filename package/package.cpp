@@ -1,0 +1,160 @@
+// The package table: loading and unloading the directory of a package.
+#include "package/package.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "package/stdio_open.h"
+#include "package/text.h"
+
+PackageRecord *openPackages = 0;
+int32_t openPackageCount = 0;
+
+// Reads one little-endian 32-bit word. False on a short read.
+static bool readWord(FILE *stream, uint32_t *value)
+{
+    unsigned char b[4];
+    if (fread(b, 1, 4, stream) != 4)
+        return false;
+    *value = b[0] | (b[1] << 8) | (b[2] << 16) | ((uint32_t)b[3] << 24);
+    return true;
+}
+
+static void freeEntries(PackageEntry *entries, int32_t count, FILE *shared)
+{
+    for (int32_t i = 0; i < count; i++) {
+        free(entries[i].name);
+        if (entries[i].stream && entries[i].stream != shared)
+            fclose(entries[i].stream);
+    }
+    free(entries);
+}
+
+// Package layout, all integers 32-bit unsigned little-endian, offsets from
+// the first byte of the file:
+//
+//   0            executable image (entry 0, "quillfen.exe")
+//   ...          entry data, anywhere, in any order
+//   D            count
+//   D + 4        count records, back to back:
+//                  offset, size, raw length, name length L, name (L bytes,
+//                  the last one NUL)
+//   end - 4      D
+//
+// The directory is checked against the file before anything is kept: every
+// record and every entry span must lie inside the file, so a damaged or
+// truncated installer is rejected instead of read out of bounds.
+static bool readDirectory(FILE *stream, int32_t *sum, int32_t *count,
+                          PackageEntry **entries)
+{
+    if (fseek(stream, 0, SEEK_END) != 0)
+        return false;
+    long fileLength = ftell(stream);
+    if (fileLength < 8)
+        return false;
+    uint32_t directoryEnd = (uint32_t)fileLength - 4;  // where the trailer starts
+    uint32_t directory, entryCount;
+    if (fseek(stream, (long)directoryEnd, SEEK_SET) != 0 || !readWord(stream, &directory))
+        return false;
+    if (directory > directoryEnd - 4)
+        return false;
+    if (fseek(stream, (long)directory, SEEK_SET) != 0 || !readWord(stream, &entryCount))
+        return false;
+    uint32_t left = directoryEnd - directory - 4;     // bytes for the records
+    if (entryCount > left / 17)                        // 16 bytes of fields + NUL at least
+        return false;
+
+    PackageEntry *list = (PackageEntry *)calloc(entryCount ? entryCount : 1, sizeof(PackageEntry));
+    if (!list)
+        return false;
+    uint32_t total = 0;
+    for (uint32_t i = 0; i < entryCount; i++) {
+        PackageEntry *e = &list[i];
+        uint32_t size, nameLength;
+        e->tag = ENTRY_TAG;
+        e->stream = stream;
+        bool ok = left >= 16 && readWord(stream, &e->offset) && readWord(stream, &size) &&
+                  readWord(stream, &e->rawLength) && readWord(stream, &nameLength);
+        if (ok) {
+            left -= 16;
+            ok = nameLength >= 1 && nameLength <= left && size <= 0x7FFFFFFF &&
+                 e->offset <= (uint32_t)fileLength && size <= (uint32_t)fileLength - e->offset &&
+                 e->rawLength <= (uint32_t)fileLength - e->offset;
+        }
+        if (ok) {
+            e->name = (char *)malloc(nameLength);
+            ok = e->name && fread(e->name, 1, nameLength, stream) == nameLength &&
+                 e->name[nameLength - 1] == '\0';
+            left -= nameLength;
+        }
+        if (!ok) {
+            freeEntries(list, (int32_t)i + 1, stream);
+            return false;
+        }
+        e->size = (int32_t)size;
+        total += size;
+    }
+    *sum = (int32_t)total;
+    *count = (int32_t)entryCount;
+    *entries = list;
+    return true;
+}
+
+int32_t openPackage(const char *path)
+{
+    char buffer[1024];
+    copyText(buffer, sizeof buffer, path);
+
+    FILE *stream = openStdioFile(buffer, "rb");
+    if (!stream)
+        return 0;
+    int32_t sum, count;
+    PackageEntry *entries;
+    if (!readDirectory(stream, &sum, &count, &entries)) {
+        fclose(stream);
+        return 0;
+    }
+    char *pathCopy = strdup(buffer);
+    PackageRecord *grown = (PackageRecord *)realloc(
+        openPackages, sizeof(PackageRecord) * (size_t)(openPackageCount + 1));
+    if (!pathCopy || !grown) {
+        free(pathCopy);
+        if (grown)
+            openPackages = grown;
+        freeEntries(entries, count, stream);
+        fclose(stream);
+        return -1;
+    }
+    openPackages = grown;
+    PackageRecord *record = &openPackages[openPackageCount++];
+    record->path = pathCopy;
+    record->stream = stream;
+    record->entryCount = count;
+    record->entries = entries;
+    return sum;
+}
+
+int32_t closePackage(const char *path)
+{
+    int32_t index = 0;
+    while (index < openPackageCount && !equalsIgnoreAsciiCase(openPackages[index].path, path))
+        index++;
+    if (index == openPackageCount)
+        return -1;
+
+    PackageRecord *record = &openPackages[index];
+    free(record->path);
+    freeEntries(record->entries, record->entryCount, record->stream);
+    fclose(record->stream);
+    memmove(record, record + 1, sizeof(PackageRecord) * (size_t)(openPackageCount - index - 1));
+    openPackageCount--;
+    if (openPackageCount == 0) {
+        free(openPackages);
+        openPackages = 0;
+        return 0;
+    }
+    PackageRecord *shrunk = (PackageRecord *)realloc(openPackages, sizeof(PackageRecord) * (size_t)openPackageCount);
+    if (shrunk)
+        openPackages = shrunk;
+    return 0;
+}

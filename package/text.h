@@ -1,0 +1,13 @@
+// Bounded text helpers for the fixed buffers used throughout the system.
+// Every copy into a fixed buffer goes through these, so none can overflow.
+#pragma once
+
+#include <stddef.h>
+
+// Copies source into buffer of size bytes, cut at size - 1; always ends with
+// NUL. Returns false when the text had to be cut.
+bool copyText(char *buffer, size_t size, const char *source);
+// Appends source to the text in buffer, cut at size - 1. False when cut.
+bool appendText(char *buffer, size_t size, const char *source);
+// Equality with ASCII letters A-Z compared without case; other bytes exact.
+bool equalsIgnoreAsciiCase(const char *a, const char *b);

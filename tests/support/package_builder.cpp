@@ -1,0 +1,104 @@
+#include "support/package_builder.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <zlib.h>
+
+Bytes bytesOf(const std::string &text)
+{
+    return Bytes(text.begin(), text.end());
+}
+
+Bytes hexBytes(const char *hex)
+{
+    Bytes out;
+    while (*hex) {
+        if (*hex == ' ') {
+            hex++;
+            continue;
+        }
+        char *end;
+        out.push_back((unsigned char)strtoul(hex, &end, 16));
+        hex = end;
+    }
+    return out;
+}
+
+void putWord(Bytes &out, uint32_t value)
+{
+    for (int i = 0; i < 4; i++)
+        out.push_back((unsigned char)(value >> (8 * i)));
+}
+
+uint32_t wordAt(const Bytes &data, size_t at)
+{
+    return data[at] | (data[at + 1] << 8) | (data[at + 2] << 16) | ((uint32_t)data[at + 3] << 24);
+}
+
+Bytes gzipMember(const Bytes &content)
+{
+    Bytes out = hexBytes("1f 8b 08 00 00 00 00 00 00 0b");
+    z_stream s = {};
+    deflateInit2(&s, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    Bytes deflated(deflateBound(&s, content.size()) + 16);
+    s.next_in = (Bytef *)content.data();
+    s.avail_in = (uInt)content.size();
+    s.next_out = deflated.data();
+    s.avail_out = (uInt)deflated.size();
+    deflate(&s, Z_FINISH);
+    out.insert(out.end(), deflated.begin(), deflated.begin() + s.total_out);
+    deflateEnd(&s);
+    putWord(out, (uint32_t)crc32(0, content.data(), (uInt)content.size()));
+    putWord(out, (uint32_t)content.size());
+    return out;
+}
+
+Bytes buildPackage(const Bytes &image, const std::vector<TestEntry> &entries)
+{
+    Bytes out = image;
+    std::vector<uint32_t> offsets;
+    for (const TestEntry &e : entries) {
+        offsets.push_back((uint32_t)out.size());
+        out.insert(out.end(), e.data.begin(), e.data.end());
+    }
+    uint32_t directory = (uint32_t)out.size();
+    putWord(out, (uint32_t)entries.size() + 1);
+    std::vector<TestEntry> all;
+    auto record = [&out](uint32_t offset, uint32_t size, uint32_t raw, const std::string &name) {
+        putWord(out, offset);
+        putWord(out, size);
+        putWord(out, raw);
+        putWord(out, (uint32_t)name.size() + 1);
+        out.insert(out.end(), name.begin(), name.end());
+        out.push_back(0);
+    };
+    record(0, (uint32_t)image.size(), 0, "quillfen.exe");
+    for (size_t i = 0; i < entries.size(); i++)
+        record(offsets[i], (uint32_t)entries[i].data.size(), entries[i].rawLength, entries[i].name);
+    putWord(out, directory);
+    return out;
+}
+
+void writeFile(const std::string &path, const Bytes &data)
+{
+    FILE *f = fopen(path.c_str(), "wb");
+    if (!f)
+        abort();
+    if (!data.empty())
+        fwrite(data.data(), 1, data.size(), f);
+    fclose(f);
+}
+
+Bytes readFile(const std::string &path)
+{
+    Bytes out;
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f)
+        return out;
+    unsigned char buffer[16384];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
+        out.insert(out.end(), buffer, buffer + n);
+    fclose(f);
+    return out;
+}

@@ -1,0 +1,27 @@
+#include "support/temp_dir.h"
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+void TempDirTest::SetUp()
+{
+    previous = fs::current_path().string();
+    const ::testing::TestInfo *info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string("quillfen-") + info->test_suite_name() + "-" + info->name();
+    for (char &c : name)
+        if (c == '/')
+            c = '_';
+    fs::path path = fs::temp_directory_path() / name;
+    fs::remove_all(path);
+    fs::create_directories(path);
+    fs::current_path(path);
+    dir = path.generic_string();
+}
+
+void TempDirTest::TearDown()
+{
+    fs::current_path(previous);
+    std::error_code ignored;
+    fs::remove_all(dir, ignored);
+}
