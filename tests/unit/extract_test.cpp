@@ -1,0 +1,141 @@
+// Entry extraction: the names it looks up, what it writes, and every
+// failure row: one message box, the caption, and exit status 1.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "host/host.h"
+#include "package/extract.h"
+#include "support/package_builder.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+Bytes sample(size_t size)
+{
+    Bytes out(size);
+    for (size_t i = 0; i < size; i++)
+        out[i] = (unsigned char)((i * 31) ^ (i >> 7));
+    return out;
+}
+
+// The stand-in writes every box to standard error as [MessageBoxA "caption" flags] text.
+std::string boxPattern(const std::string &caption, const std::string &text)
+{
+    std::string raw = "[MessageBoxA \"" + caption + "\" 0x0] " + text;
+    std::string out;
+    for (char c : raw) {
+        if (strchr("\\^$.|?*+()[]{}", c))
+            out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+class ExtractTest : public TempDirTest {
+protected:
+    void SetUp() override
+    {
+        TempDirTest::SetUp();
+        hostReset();
+        Bytes badCrc = gzipMember(content);
+        badCrc[badCrc.size() - 8] ^= 0xFF;
+        Bytes cut = gzipMember(sample(200000));
+        cut.resize(cut.size() / 2);
+        writeFile("setup.exe", buildPackage(bytesOf("MZ"), {
+            {"Pack\\track.map.gz", gzipMember(content)},
+            {"Pack\\plain.txt.gz", bytesOf("not compressed")},
+            {"Pack\\empty.gz", Bytes()},
+            {"Pack\\upper.GZ.gz", gzipMember(bytesOf("upper"))},
+            {".gz.gz", gzipMember(bytesOf("dots"))},
+            {"Pack\\badcrc.gz", badCrc},
+            {"Pack\\cut.gz", cut},
+            {"Pack\\big.gz", gzipMember(sample(100000))},
+            {"Pack\\small.gz", gzipMember(sample(100))},
+        }));
+        ASSERT_GT(openPackage("setup.exe"), 0);
+    }
+    void TearDown() override
+    {
+        while (openPackageCount > 0)
+            closePackage(openPackages[0].path);
+        TempDirTest::TearDown();
+    }
+    const Bytes content = sample(50000);
+};
+
+TEST_F(ExtractTest, LooksUpTheGzipNameAndWritesTheContent)
+{
+    writeFile("out.bin", bytesOf("old content to be replaced by a shorter or longer one"));
+    struct Case {
+        const char *source;
+        Bytes expected;
+    } cases[] = {
+        {"Pack\\track.map.gz", content},
+        {"pack/TRACK.map", content},          // ".gz" appended, case ignored
+        {"Pack\\plain.txt", bytesOf("not compressed")},
+        {"Pack\\empty.gz", Bytes()},
+        {"Pack\\upper.GZ", bytesOf("upper")},   // suffix test is case-sensitive
+        {".gz", bytesOf("dots")},
+    };
+    for (const Case &c : cases) {
+        extractEntry(c.source, "out.bin");
+        EXPECT_EQ(readFile("out.bin"), c.expected) << c.source;
+    }
+    EXPECT_TRUE(host.messageBoxes.empty());
+}
+
+TEST_F(ExtractTest, EveryFailureShowsOneBoxAndExitsWithStatusOne)
+{
+    struct Case {
+        const char *what, *source, *output, *caption, *text, *written;
+        size_t writtenSize;    // bytes the output holds afterwards, or npos when absent
+    } cases[] = {
+        {"no such entry", "Pack\\missing", "out.bin", "Error in zip file",
+         "file:Pack\\missing outfile:out.bin", "out.bin", std::string::npos},
+        {"output folder missing", "Pack\\track.map.gz", "no\\such\\out.bin", "Error in zip file",
+         "file:Pack\\track.map.gz outfile:no\\such\\out.bin", "no/such/out.bin", std::string::npos},
+        {"crc mismatch", "Pack\\badcrc.gz", "crc.bin", "Zip error - perhaps bad crc",
+         "Pack\\badcrc.gz: data error", "crc.bin", 50000},
+        {"member cut short", "Pack\\cut.gz", "cut.bin", "Zip error - perhaps bad crc",
+         "failed gzclose", "cut.bin", std::string::npos - 1},
+        {"short write (disk full)", "Pack\\big.gz", "/dev/full", "Zip error - perhaps bad crc",
+         "failed fwrite", 0, 0},
+        {"close fails (disk full)", "Pack\\small.gz", "/dev/full", "Zip error - perhaps bad crc",
+         "failed fclose", 0, 0},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EXIT(extractEntry(c.source, c.output), ::testing::ExitedWithCode(1),
+                    boxPattern(c.caption, c.text))
+            << c.what;
+        if (!c.written)
+            continue;
+        bool exists = std::filesystem::exists(c.written);
+        if (c.writtenSize == std::string::npos) {
+            EXPECT_FALSE(exists) << c.what;
+        } else if (c.writtenSize == std::string::npos - 1) {
+            Bytes partial = readFile(c.written);     // the decompressed beginning
+            EXPECT_GT(partial.size(), 0u) << c.what;
+            Bytes whole = sample(200000);
+            EXPECT_EQ(partial, Bytes(whole.begin(), whole.begin() + partial.size())) << c.what;
+        } else {
+            EXPECT_EQ(readFile(c.written).size(), c.writtenSize) << c.what;
+        }
+    }
+}
+
+TEST_F(ExtractTest, MessageTextIsCutAtItsBuffer)
+{
+    std::string longName(300, 'n');
+    EXPECT_EXIT(extractEntry(longName.c_str(), "out.bin"), ::testing::ExitedWithCode(1),
+                boxPattern("Error in zip file", "file:" + longName.substr(0, 250) + "\n"));
+}
+
+TEST_F(ExtractTest, StandardErrorNamesTheProgram)
+{
+    EXPECT_EXIT(extractEntry("Pack\\missing", "out.bin"), ::testing::ExitedWithCode(1),
+                "quillfen: can't gzopen Pack\\\\missing\\.gz");
+    EXPECT_EXIT(fatalZipError("some text"), ::testing::ExitedWithCode(1), "quillfen: some text");
+}
+
+}  // namespace

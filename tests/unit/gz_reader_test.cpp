@@ -1,0 +1,210 @@
+// The compressed entry reader, over package entries built byte for byte.
+#include <gtest/gtest.h>
+
+#include <errno.h>
+#include <string.h>
+
+#include "package/gz_reader.h"
+#include "support/package_builder.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+const Bytes content = bytesOf("The quick brown fox jumps over the lazy dog. "
+                              "The quick brown fox jumps over the lazy dog.\n");
+
+struct Outcome {
+    Bytes data;        // everything delivered
+    int32_t last;      // the read that ended the loop: 0 or negative
+    std::string error; // gzReaderError text after the last read
+    int32_t close;     // gzReaderClose result
+};
+
+class GzReaderTest : public TempDirTest {
+protected:
+    void TearDown() override
+    {
+        while (openPackageCount > 0)
+            closePackage(openPackages[0].path);
+        TempDirTest::TearDown();
+    }
+    // Stores data as "entry.gz" between two other entries and opens it.
+    void store(const Bytes &data)
+    {
+        while (openPackageCount > 0)
+            closePackage(openPackages[0].path);
+        writeFile("setup.exe", buildPackage(bytesOf("MZ"), {{"before", bytesOf("BEFORE")},
+                                                           {"entry.gz", data},
+                                                           {"after", bytesOf("\x1f\x8b" "AFTER")}}));
+        ASSERT_GT(openPackage("setup.exe"), 0);
+    }
+    Outcome readAll(const Bytes &data, uint32_t block = 16384)
+    {
+        store(data);
+        Outcome out;
+        GzReader *reader = gzReaderOpen("Entry.GZ", "rb");
+        EXPECT_TRUE(reader);
+        std::vector<unsigned char> buffer(block);
+        for (;;) {
+            out.last = gzReaderRead(reader, buffer.data(), block);
+            if (out.last <= 0)
+                break;
+            out.data.insert(out.data.end(), buffer.begin(), buffer.begin() + out.last);
+        }
+        int code;
+        out.error = gzReaderError(reader, &code);
+        out.close = gzReaderClose(reader);
+        return out;
+    }
+};
+
+Bytes concat(Bytes a, const Bytes &b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// A member whose header has extra field, name, comment and header CRC.
+Bytes memberWithAllFlags(const Bytes &data)
+{
+    Bytes plain = gzipMember(data);
+    Bytes out = hexBytes("1f 8b 08 1e 00 00 00 00 00 03  03 00 61 62 63");
+    out = concat(out, concat(bytesOf("name.txt"), hexBytes("00")));
+    out = concat(out, concat(bytesOf("a comment"), hexBytes("00 12 34")));
+    return concat(out, Bytes(plain.begin() + 10, plain.end()));
+}
+
+TEST_F(GzReaderTest, WellFormedInputsDeliverTheirContent)
+{
+    Bytes member = gzipMember(content);
+    Bytes cutLength(member.begin(), member.end() - 3);   // CRC whole, length short
+    struct Case {
+        const char *what;
+        Bytes input;
+        Bytes expected;
+    } cases[] = {
+        {"shipped member", member, content},
+        {"two members", concat(member, gzipMember(bytesOf("second"))), concat(content, bytesOf("second"))},
+        {"not gzip", bytesOf("plain text, passed through"), bytesOf("plain text, passed through")},
+        {"trailing plain data", concat(member, bytesOf("tail")), concat(content, bytesOf("tail"))},
+        {"trailing lone magic byte", concat(member, hexBytes("1f")), concat(content, hexBytes("1f"))},
+        {"lone magic byte", hexBytes("1f"), hexBytes("1f")},
+        {"empty entry", Bytes(), Bytes()},
+        {"empty member", gzipMember(Bytes()), Bytes()},
+        {"all header flags", memberWithAllFlags(content), content},
+        {"length word short", cutLength, content},
+    };
+    for (const Case &c : cases)
+        for (uint32_t block : {16384u, 1u, 7u, 64u}) {
+            Outcome out = readAll(c.input, block);
+            EXPECT_EQ(out.data, c.expected) << c.what << " block " << block;
+            EXPECT_EQ(out.last, 0) << c.what;
+            EXPECT_EQ(out.close, 0) << c.what << " block " << block;
+        }
+}
+
+TEST_F(GzReaderTest, DamagedInputsFailWithTheirStatusAndText)
+{
+    Bytes member = gzipMember(content);
+    Bytes badCrc = member;
+    badCrc[badCrc.size() - 8] ^= 0x01;
+    Bytes badBlock = concat(hexBytes("1f 8b 08 00 00 00 00 00 00 0b"), hexBytes("07 00 00 00"));
+    struct Case {
+        const char *what;
+        Bytes input;
+        size_t delivered;       // bytes of content delivered before the failure
+        int32_t last;
+        const char *error;
+        int32_t close;
+    } cases[] = {
+        {"reserved flag 0x20", hexBytes("1f 8b 08 20 00 00 00 00 00 0b 03 00"), 0, -1, "Entry.GZ: data error", Z_DATA_ERROR},
+        {"method not deflate", hexBytes("1f 8b 07 00 00 00 00 00 00 0b 03 00"), 0, -1, "Entry.GZ: data error", Z_DATA_ERROR},
+        {"header cut short", hexBytes("1f 8b 08 08 00 00 00 00 00 0b 61"), 0, -1, "Entry.GZ: data error", Z_DATA_ERROR},
+        {"crc mismatch", badCrc, content.size(), -1, "Entry.GZ: data error", Z_DATA_ERROR},
+        // The read that meets the fault has stored nothing: 0, then the close fails.
+        {"bad block type", badBlock, 0, 0, "Entry.GZ: invalid block type", Z_DATA_ERROR},
+    };
+    for (const Case &c : cases) {
+        Outcome out = readAll(c.input);
+        EXPECT_EQ(out.data, Bytes(content.begin(), content.begin() + c.delivered)) << c.what;
+        EXPECT_EQ(out.last, c.last) << c.what;
+        EXPECT_EQ(out.error, c.error) << c.what;
+        EXPECT_EQ(out.close, c.close) << c.what;
+    }
+}
+
+TEST_F(GzReaderTest, CutMemberDeliversWhatItCanThenEndsAtClose)
+{
+    Bytes big(100000);
+    for (size_t i = 0; i < big.size(); i++)
+        big[i] = (unsigned char)(i * 7 / 13);
+    Bytes member = gzipMember(big);
+    Outcome out = readAll(Bytes(member.begin(), member.begin() + member.size() / 2));
+    EXPECT_GT(out.data.size(), 0u);
+    EXPECT_EQ(out.data, Bytes(big.begin(), big.begin() + out.data.size()));
+    EXPECT_EQ(out.last, 0);
+    EXPECT_EQ(out.error, "Entry.GZ: buffer error");
+    EXPECT_EQ(out.close, Z_BUF_ERROR);
+}
+
+TEST_F(GzReaderTest, CrcMismatchAtTheStartOfAReadShowsOnlyAtClose)
+{
+    // A stored block that ends exactly with the first 16 KiB input block, so
+    // a read of its length stops before the final block and the trailer.
+    const size_t length = 16384 - 10 - 5;
+    Bytes data(length, 'x');
+    Bytes member = hexBytes("1f 8b 08 00 00 00 00 00 00 0b 00");
+    putWord(member, (uint32_t)(length | (~length << 16)));
+    member.insert(member.end(), data.begin(), data.end());
+    member = concat(member, hexBytes("01 00 00 ff ff"));      // empty final block
+    putWord(member, 0x12345678);                               // wrong CRC
+    putWord(member, (uint32_t)length);
+    Outcome out = readAll(member, (uint32_t)length);
+    EXPECT_EQ(out.data, data);
+    EXPECT_EQ(out.last, 0);
+    EXPECT_EQ(out.error, "Entry.GZ: data error");
+    EXPECT_EQ(out.close, Z_DATA_ERROR);
+}
+
+TEST_F(GzReaderTest, ReadsStayInsideTheEntry)
+{
+    // A transparent entry stops at its size although "after" follows it.
+    Outcome out = readAll(bytesOf("xyz"));
+    EXPECT_EQ(out.data, bytesOf("xyz"));
+}
+
+TEST_F(GzReaderTest, OpenFailuresAndMissingReaders)
+{
+    store(gzipMember(content));
+    errno = 0;
+    EXPECT_EQ(gzReaderOpen("missing.gz", "rb"), nullptr);
+    EXPECT_NE(errno, 0);
+    EXPECT_EQ(gzReaderOpen("entry.gz", "wb"), nullptr);
+    EXPECT_EQ(gzReaderOpen(nullptr, "rb"), nullptr);
+    char buffer[4];
+    EXPECT_EQ(gzReaderRead(nullptr, buffer, sizeof buffer), -2);
+    EXPECT_EQ(gzReaderClose(nullptr), Z_STREAM_ERROR);
+    int code = 0;
+    EXPECT_STREQ(gzReaderError(nullptr, &code), "stream error");
+    EXPECT_EQ(code, Z_STREAM_ERROR);
+
+    GzReader *reader = gzReaderOpen("entry.gz", "rb");
+    EXPECT_STREQ(gzReaderError(reader, &code), "");
+    EXPECT_EQ(code, Z_OK);
+    EXPECT_EQ(gzReaderClose(reader), 0);
+}
+
+TEST_F(GzReaderTest, OrdinaryFilesAreReadWhenNoEntryMatches)
+{
+    store(Bytes());
+    writeFile("disk.gz", gzipMember(content));
+    GzReader *reader = gzReaderOpen("disk.gz", "rb");
+    ASSERT_TRUE(reader);
+    std::vector<unsigned char> buffer(4096);
+    int32_t n = gzReaderRead(reader, buffer.data(), (uint32_t)buffer.size());
+    EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + n), content);
+    EXPECT_EQ(gzReaderRead(reader, buffer.data(), (uint32_t)buffer.size()), 0);
+    EXPECT_EQ(gzReaderClose(reader), 0);
+}
+
+}  // namespace

@@ -1,0 +1,257 @@
+// The package file layer: lookups, positions, line and element reads, text
+// mode, and the fall-through to ordinary files.
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <filesystem>
+
+#include "package/package.h"
+#include "support/package_builder.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+TEST(NormalizeEntryName, RemovesDotDotStepsAndTurnsSlashes)
+{
+    struct Case {
+        const char *name, *expected;
+    } cases[] = {
+        {"dir\\sub\\..\\file", "dir\\file"},
+        {"sub\\..\\file", "file"},
+        {"..\\..\\file", "file"},
+        {"x..\\y", "y"},
+        {"a\\b..\\c", "a\\c"},             // "..\" ending a longer component counts
+        {"dir/sub/../file", "dir\\file"},
+        {"Pack/Data/track.map.gz", "Pack\\Data\\track.map.gz"},
+        {"name..", "name.."},              // no backslash: stays
+        {".\\file", ".\\file"},            // "." steps untouched
+        {"a\\b\\c\\..\\..\\d", "a\\d"},
+        {"ab\\..\\", ""},
+        {"", ""},
+    };
+    for (const Case &c : cases) {
+        char buffer[64];
+        strcpy(buffer, c.name);
+        normalizeEntryName(buffer);
+        EXPECT_STREQ(buffer, c.expected) << c.name;
+    }
+}
+
+class PackageFileTest : public TempDirTest {
+protected:
+    void SetUp() override
+    {
+        TempDirTest::SetUp();
+        writeFile("setup.exe", buildPackage(bytesOf("MZ image"), {
+            {"quillfen.ini", bytesOf("DIR=C:\\Game\r\nGROUP= \"G\"\r\nlast")},
+            {"umowa.txt", bytesOf("0123456789")},
+            {"Pack\\Data\\track.map.gz", bytesOf("gz")},
+            {"odd/name", bytesOf("slash")},
+            {"empty", Bytes()},
+            {"whole.bin", bytesOf("ABCDEFGH"), 8},
+            {"after", bytesOf("AFTER")},
+        }));
+        ASSERT_GT(openPackage("setup.exe"), 0);
+    }
+    void TearDown() override
+    {
+        while (openPackageCount > 0)
+            closePackage(openPackages[0].path);
+        TempDirTest::TearDown();
+    }
+    PackageEntry *entry(const char *name)
+    {
+        for (int32_t i = 0; i < openPackages[0].entryCount; i++)
+            if (strcmp(openPackages[0].entries[i].name, name) == 0)
+                return &openPackages[0].entries[i];
+        return 0;
+    }
+};
+
+TEST_F(PackageFileTest, LookupIgnoresAsciiCaseAndSlashesButNotStoredSlashes)
+{
+    struct Case {
+        const char *name, *entry;
+    } cases[] = {
+        {"Umowa.txt", "umowa.txt"},
+        {"UMOWA.TXT", "umowa.txt"},
+        {"pack/data/TRACK.map.gz", "Pack\\Data\\track.map.gz"},
+        {"Pack\\Extra\\..\\Data\\track.map.gz", "Pack\\Data\\track.map.gz"},
+        {"odd/name", 0},      // a stored '/' can never be found
+        {"odd\\name", 0},
+        {"umowa.tx", 0},
+    };
+    for (const Case &c : cases) {
+        PackageFile f = pfOpen(c.name, "rb");
+        if (c.entry) {
+            EXPECT_EQ((void *)f, (void *)entry(c.entry)) << c.name;
+        } else {
+            EXPECT_EQ(f, nullptr) << c.name;   // nothing on disk either
+        }
+    }
+}
+
+TEST_F(PackageFileTest, UnmatchedNamesOpenOrdinaryFilesByNormalisedName)
+{
+    std::filesystem::create_directories("sub");
+    writeFile("sub/disk.txt", bytesOf("on disk"));
+    PackageFile f = pfOpen("sub/other/../disk.txt", "rb");
+    ASSERT_TRUE(f);
+    EXPECT_TRUE(isOrdinaryStream(f));
+    char buffer[16] = {};
+    EXPECT_EQ(pfRead(buffer, 1, sizeof buffer, f), 7u);
+    EXPECT_STREQ(buffer, "on disk");
+    EXPECT_NE(pfEof(f), 0);
+    EXPECT_EQ(pfClose(f), 0);
+}
+
+TEST_F(PackageFileTest, WriteModeNeverMatchesAnEntry)
+{
+    PackageFile f = pfOpen("umowa.txt", "wb");
+    ASSERT_TRUE(f);
+    EXPECT_TRUE(isOrdinaryStream(f));
+    EXPECT_EQ(fwrite("new", 1, 3, pfStdioStream(f)), 3u);
+    EXPECT_EQ(pfClose(f), 0);
+    EXPECT_EQ(readFile(dir + "/umowa.txt"), bytesOf("new"));
+    EXPECT_EQ(entry("umowa.txt")->size, 10);
+}
+
+TEST_F(PackageFileTest, AllHandlesOfAnEntryShareOnePosition)
+{
+    PackageFile a = pfOpen("umowa.txt", "rb");
+    char buffer[8];
+    ASSERT_EQ(pfRead(buffer, 1, 4, a), 4u);
+    EXPECT_EQ(pfTell(a), 4);
+    EXPECT_EQ(pfClose(a), 0);
+    EXPECT_EQ(pfRead(buffer, 1, 2, a), 2u);          // still readable after close
+    EXPECT_EQ(memcmp(buffer, "45", 2), 0);
+    PackageFile b = pfOpen("umowa.txt", "rb");       // the same record, reset
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(pfTell(a), 0);
+}
+
+TEST_F(PackageFileTest, SeekClampsToTheEntry)
+{
+    PackageFile f = pfOpen("umowa.txt", "rb");
+    struct Case {
+        int32_t offset;
+        int origin;
+        int32_t expected;
+    } cases[] = {
+        {0, 2, 10}, {-3, 2, 7}, {2, 1, 9}, {5, 1, 10}, {-100, 1, 0},
+        {4, 0, 4}, {11, 0, 10}, {-1, 0, 0}, {3, 7, 0},   // unknown origin: unchanged
+        {0x7FFFFFFF, 1, 10},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(pfSeek(f, c.offset, c.origin), 0);
+        EXPECT_EQ(pfTell(f), c.expected) << c.offset << " from " << c.origin;
+    }
+    pfSeek(f, 50, 0);
+    EXPECT_EQ(pfEof(f), 1);
+}
+
+TEST_F(PackageFileTest, ElementReadsStopAtTheEntryEnd)
+{
+    PackageFile f = pfOpen("umowa.txt", "rb");
+    pfSeek(f, 4, 0);
+    char buffer[64];
+    memset(buffer, '#', sizeof buffer);
+    EXPECT_EQ(pfRead(buffer, 4, 10, f), 1u);   // 6 bytes left: one whole element
+    EXPECT_EQ(memcmp(buffer, "456789#", 7), 0);
+    EXPECT_EQ(pfTell(f), 10);
+    EXPECT_EQ(pfRead(buffer, 1, 1, f), 0u);
+    EXPECT_EQ(pfEof(f), 1);
+
+    pfSeek(f, 0, 2);
+    int32_t size = pfTell(f);                  // how whole-entry readers learn the size
+    pfSeek(f, 0, 0);
+    EXPECT_EQ(pfRead(buffer, size, 1, f), 1u);
+    EXPECT_EQ(pfRead(buffer, 0, 5, f), 0u);
+}
+
+TEST_F(PackageFileTest, TextModeReadsLinesWithLineFeedsWhilePositionsCountBytes)
+{
+    PackageFile f = pfOpen("quillfen.ini", "rt");
+    ASSERT_TRUE(f);
+    PackageEntry *e = entry("quillfen.ini");
+    EXPECT_NE(e->stream, openPackages[0].stream);       // a private text stream
+    char line[64];
+    ASSERT_TRUE(pfGets(line, sizeof line, f));
+    EXPECT_STREQ(line, "DIR=C:\\Game\n");
+    EXPECT_EQ(pfTell(f), 13);                           // CR LF counted as two bytes
+    ASSERT_TRUE(pfGets(line, sizeof line, f));
+    EXPECT_STREQ(line, "GROUP= \"G\"\n");
+    ASSERT_TRUE(pfGets(line, sizeof line, f));
+    EXPECT_STREQ(line, "last");                         // no final newline
+    EXPECT_EQ(pfGets(line, sizeof line, f), nullptr);   // and nothing of the next entry
+    EXPECT_EQ(pfEof(f), 1);
+
+    // Opened again in binary, it gives its stored bytes, CR LF included.
+    f = pfOpen("quillfen.ini", "rb");
+    EXPECT_EQ(e->stream, openPackages[0].stream);
+    char whole[64];
+    EXPECT_EQ(pfRead(whole, 1, sizeof whole, f), 29u);
+    EXPECT_EQ(memcmp(whole, "DIR=C:\\Game\r\nGROUP= \"G\"\r\nlast", 29), 0);
+}
+
+TEST_F(PackageFileTest, LongLinesArriveInPiecesOfCountMinusOne)
+{
+    PackageFile f = pfOpen("umowa.txt", "rt");
+    char piece[4];
+    ASSERT_TRUE(pfGets(piece, sizeof piece, f));
+    EXPECT_STREQ(piece, "012");
+    ASSERT_TRUE(pfGets(piece, sizeof piece, f));
+    EXPECT_STREQ(piece, "345");
+    pfSeek(f, 8, 0);
+    ASSERT_TRUE(pfGets(piece, sizeof piece, f));
+    EXPECT_STREQ(piece, "89");                   // cut at the entry's end
+    EXPECT_EQ(pfGets(piece, sizeof piece, f), nullptr);
+}
+
+TEST_F(PackageFileTest, SecondTextOpenReplacesTheEarlierStream)
+{
+    pfOpen("umowa.txt", "rt");
+    PackageFile f = pfOpen("umowa.txt", "rt");
+    char line[16];
+    ASSERT_TRUE(pfGets(line, sizeof line, f));
+    EXPECT_STREQ(line, "0123456789");
+    // Closing the package closes the one stream left; the sanitizers and
+    // the descriptor count would show a leak or a double close.
+}
+
+TEST_F(PackageFileTest, EmptyEntryIsAtItsEndAtOnce)
+{
+    PackageFile f = pfOpen("EMPTY", "rt");
+    ASSERT_TRUE(f);
+    char buffer[8];
+    EXPECT_EQ(pfEof(f), 1);
+    EXPECT_EQ(pfGets(buffer, sizeof buffer, f), nullptr);
+    EXPECT_EQ(pfRead(buffer, 1, sizeof buffer, f), 0u);
+}
+
+TEST_F(PackageFileTest, RawLengthEntryAllowsOneWholeReadOnly)
+{
+    EXPECT_EQ(pfOpen("whole.bin", "rt"), nullptr);   // no fall-through either
+    PackageFile f = pfOpen("whole.bin", "rb");
+    char buffer[16] = {};
+    char line[16];
+    EXPECT_EQ(pfGets(line, sizeof line, f), nullptr);
+    EXPECT_EQ(pfRead(buffer, 1, 4, f), 0u);           // not the whole entry
+    EXPECT_EQ(pfRead(buffer, 4, 2, f), 2u);           // 4 x 2 = size
+    EXPECT_STREQ(buffer, "ABCDEFGH");
+    EXPECT_EQ(pfTell(f), 8);
+    pfSeek(f, 0, 0);
+    pfSeek(f, 1, 0);
+    EXPECT_EQ(pfRead(buffer, 8, 1, f), 0u);           // not from the start
+}
+
+TEST(PackageFileNoPackage, EveryOpenIsAStdioOpen)
+{
+    ASSERT_EQ(openPackageCount, 0);
+    EXPECT_EQ(pfOpen("no\\such\\file.txt", "rb"), nullptr);
+    std::string tooLong(1100, 'a');
+    EXPECT_EQ(pfOpen(tooLong.c_str(), "wb"), nullptr);
+}
+
+}  // namespace

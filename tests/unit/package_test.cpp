@@ -1,0 +1,184 @@
+// The package table: layout, loading, rejection of damaged directories,
+// closing, and a truncation sweep.
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include "package/package.h"
+#include "support/package_builder.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+class PackageTest : public TempDirTest {
+protected:
+    void TearDown() override
+    {
+        while (openPackageCount > 0)
+            closePackage(openPackages[0].path);
+        TempDirTest::TearDown();
+    }
+};
+
+const Bytes image = bytesOf("MZ fake image bytes");
+
+std::vector<TestEntry> sampleEntries()
+{
+    return {{"quillfen.ini", bytesOf("DIR=C:\\Game\r\n")},
+            {"umowa.txt", bytesOf("Umowa")},
+            {"Pack\\Data\\track.map.gz", gzipMember(bytesOf("map data"))}};
+}
+
+TEST_F(PackageTest, ShippedLayoutLoadsEveryRecordInDirectoryOrder)
+{
+    std::vector<TestEntry> entries = sampleEntries();
+    Bytes file = buildPackage(image, entries);
+    writeFile("setup.exe", file);
+
+    int32_t expectedSum = (int32_t)image.size();
+    for (const TestEntry &e : entries)
+        expectedSum += (int32_t)e.data.size();
+    ASSERT_EQ(openPackage("setup.exe"), expectedSum);
+    ASSERT_EQ(openPackageCount, 1);
+    PackageRecord &record = openPackages[0];
+    EXPECT_STREQ(record.path, "setup.exe");
+    ASSERT_EQ(record.entryCount, 4);
+    EXPECT_STREQ(record.entries[0].name, "quillfen.exe");
+    EXPECT_EQ(record.entries[0].offset, 0u);
+    EXPECT_EQ(record.entries[0].size, (int32_t)image.size());
+    uint32_t offset = (uint32_t)image.size();
+    for (int i = 1; i < 4; i++) {
+        const PackageEntry &e = record.entries[i];
+        EXPECT_EQ(e.tag, ENTRY_TAG);
+        EXPECT_STREQ(e.name, entries[i - 1].name.c_str());
+        EXPECT_EQ(e.offset, offset);
+        EXPECT_EQ(e.size, (int32_t)entries[i - 1].data.size());
+        EXPECT_EQ(e.position, 0);
+        EXPECT_EQ(e.stream, record.stream);
+        offset += (uint32_t)e.size;
+    }
+    // The last four bytes point at the count.
+    EXPECT_EQ(wordAt(file, wordAt(file, file.size() - 4)), 4u);
+}
+
+TEST_F(PackageTest, EmptyDirectoryLoadsAndSumsToZero)
+{
+    Bytes file = bytesOf("image");
+    putWord(file, 0);
+    putWord(file, 5);
+    writeFile("empty.exe", file);
+    EXPECT_EQ(openPackage("empty.exe"), 0);
+    ASSERT_EQ(openPackageCount, 1);
+    EXPECT_EQ(openPackages[0].entryCount, 0);
+}
+
+TEST_F(PackageTest, MissingFileLeavesTableUnchanged)
+{
+    EXPECT_EQ(openPackage("no-such.exe"), 0);
+    EXPECT_EQ(openPackageCount, 0);
+    EXPECT_EQ(closePackage("no-such.exe"), -1);
+}
+
+// Each row damages one field of a valid one-entry package.
+TEST_F(PackageTest, DirectoriesThatDoNotFitTheFileAreRejected)
+{
+    Bytes good = buildPackage(image, {{"a.txt", bytesOf("abc")}});
+    size_t directory = wordAt(good, good.size() - 4);
+    size_t second = directory + 4 + 16 + 13;   // the "a.txt" record
+    struct Case {
+        const char *what;
+        size_t at;
+        uint32_t value;
+    } cases[] = {
+        {"directory offset past the end", good.size() - 4, (uint32_t)good.size()},
+        {"directory offset in the trailer", good.size() - 4, (uint32_t)good.size() - 6},
+        {"count larger than the records", directory, 3},
+        {"huge count", directory, 0x7FFFFFFF},
+        {"entry span past the end", second + 4, (uint32_t)good.size()},
+        {"entry offset past the end", second, 0xFFFFFF00u},
+        {"negative size", second + 4, 0x80000000u},
+        {"name length past the end", second + 12, 1000},
+        {"name length zero", second + 12, 0},
+        {"name without its NUL", second + 12, 5},
+        {"raw length past the end", second + 8, 0x7FFFFFF0u},
+    };
+    for (const Case &c : cases) {
+        Bytes bad = good;
+        for (int i = 0; i < 4; i++)
+            bad[c.at + i] = (unsigned char)(c.value >> (8 * i));
+        writeFile("bad.exe", bad);
+        EXPECT_EQ(openPackage("bad.exe"), 0) << c.what;
+        EXPECT_EQ(openPackageCount, 0) << c.what;
+    }
+    writeFile("good.exe", good);
+    EXPECT_NE(openPackage("good.exe"), 0);
+}
+
+TEST_F(PackageTest, SamePathTwiceGivesTwoRecordsAndLookupsPreferTheFirst)
+{
+    writeFile("setup.exe", buildPackage(image, sampleEntries()));
+    openPackage("setup.exe");
+    openPackage("setup.exe");
+    ASSERT_EQ(openPackageCount, 2);
+    PackageFile first = pfOpen("umowa.txt", "rb");
+    EXPECT_EQ((void *)first, (void *)&openPackages[0].entries[2]);
+
+    EXPECT_EQ(closePackage("SETUP.EXE"), 0);   // case ignored
+    ASSERT_EQ(openPackageCount, 1);
+    char buffer[16] = {};
+    PackageFile again = pfOpen("Umowa.txt", "rb");
+    ASSERT_TRUE(again);
+    EXPECT_EQ(pfRead(buffer, 1, sizeof buffer, again), 5u);
+    EXPECT_STREQ(buffer, "Umowa");
+}
+
+TEST_F(PackageTest, ClosingTheOnlyPackageEmptiesTheTableAndReopenWorks)
+{
+    writeFile("setup.exe", buildPackage(image, sampleEntries()));
+    ASSERT_NE(openPackage("setup.exe"), 0);
+    EXPECT_EQ(closePackage("setup.exe"), 0);
+    EXPECT_EQ(openPackageCount, 0);
+    EXPECT_EQ(closePackage("setup.exe"), -1);
+    EXPECT_NE(openPackage("setup.exe"), 0);
+    EXPECT_EQ(openPackageCount, 1);
+}
+
+TEST_F(PackageTest, HandlesSurviveOtherPackagesOpeningAndClosing)
+{
+    writeFile("one.exe", buildPackage(image, {{"one.txt", bytesOf("first")}}));
+    writeFile("two.exe", buildPackage(image, {{"two.txt", bytesOf("second")}}));
+    writeFile("three.exe", buildPackage(image, {{"three.txt", bytesOf("third")}}));
+    openPackage("one.exe");
+    openPackage("two.exe");
+    PackageFile two = pfOpen("two.txt", "rt");
+    ASSERT_TRUE(two);
+    openPackage("three.exe");
+    closePackage("one.exe");
+    char line[32];
+    ASSERT_TRUE(pfGets(line, sizeof line, two));
+    EXPECT_STREQ(line, "second");
+    EXPECT_EQ(openPackageCount, 2);
+    EXPECT_STREQ(openPackages[0].path, "two.exe");
+}
+
+// Every truncation of a valid installer is rejected or read without fault;
+// the sanitizers watch the reads.
+TEST_F(PackageTest, EveryTruncationIsRejectedOrReadSafely)
+{
+    Bytes file = buildPackage(image, sampleEntries());
+    for (size_t length = 0; length < file.size(); length++) {
+        writeFile("cut.exe", Bytes(file.begin(), file.begin() + length));
+        if (openPackage("cut.exe") <= 0 && openPackageCount == 0)
+            continue;
+        for (int32_t i = 0; i < openPackages[0].entryCount; i++) {
+            PackageFile f = pfOpen(openPackages[0].entries[i].name, "rt");
+            char line[64];
+            while (f && pfGets(line, sizeof line, f)) {
+            }
+        }
+        closePackage("cut.exe");
+    }
+    EXPECT_EQ(openPackageCount, 0);
+}
+
+}  // namespace
