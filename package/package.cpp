@@ -20,13 +20,10 @@ static bool readWord(FILE *stream, uint32_t *value)
     return true;
 }
 
-static void freeEntries(PackageEntry *entries, int32_t count, FILE *shared)
+static void freeEntries(PackageEntry *entries, int32_t count)
 {
-    for (int32_t i = 0; i < count; i++) {
+    for (int32_t i = 0; i < count; i++)
         free(entries[i].name);
-        if (entries[i].stream && entries[i].stream != shared)
-            fclose(entries[i].stream);
-    }
     free(entries);
 }
 
@@ -88,7 +85,7 @@ static bool readDirectory(FILE *stream, int32_t *sum, int32_t *count,
             left -= nameLength;
         }
         if (!ok) {
-            freeEntries(list, (int32_t)i + 1, stream);
+            freeEntries(list, (int32_t)i + 1);
             return false;
         }
         e->size = (int32_t)size;
@@ -121,7 +118,7 @@ int32_t openPackage(const char *path)
         free(pathCopy);
         if (grown)
             openPackages = grown;
-        freeEntries(entries, count, stream);
+        freeEntries(entries, count);
         fclose(stream);
         return -1;
     }
@@ -144,7 +141,7 @@ int32_t closePackage(const char *path)
 
     PackageRecord *record = &openPackages[index];
     free(record->path);
-    freeEntries(record->entries, record->entryCount, record->stream);
+    freeEntries(record->entries, record->entryCount);
     fclose(record->stream);
     memmove(record, record + 1, sizeof(PackageRecord) * (size_t)(openPackageCount - index - 1));
     openPackageCount--;

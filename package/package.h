@@ -20,8 +20,9 @@ struct PackageEntry {
     uint32_t offset;     // file offset of the entry's first byte
     int32_t size;        // stored bytes (a whole gzip member for ".gz")
     int32_t position;    // read position relative to offset, 0..size
-    FILE *stream;        // shared package stream, or a private text stream
+    FILE *stream;        // the package's shared binary stream
     uint32_t rawLength;  // 0 in every shipped record; else whole reads only
+    bool textMode;       // last opened with 't': CR LF reads as LF
 };
 
 // One open package.
@@ -41,8 +42,8 @@ extern int32_t openPackageCount;     // records in openPackages
 // the table cannot grow.
 int32_t openPackage(const char *path);
 
-// Closes the first open package whose path equals path (ASCII case ignored),
-// with its shared stream and every private text stream of its entries.
+// Closes the first open package whose path equals path (ASCII case ignored)
+// and its stream. Handles into it are invalid afterwards.
 // Returns 0, or -1 when no such package is open or the table cannot shrink.
 int32_t closePackage(const char *path);
 

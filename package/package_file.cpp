@@ -1,6 +1,12 @@
 // The package file layer: one set of stdio-shaped calls over package entries
-// and ordinary files. An entry reads through its stream field, re-seeking it
-// before every read because the shared stream serves all entries.
+// and ordinary files. An entry reads through the package's shared binary
+// stream, re-seeking it before every read because it serves all entries.
+//
+// Text mode of an entry is done here, not by the runtime: the Windows
+// runtime's text-mode ftell assumes that every LF in its buffer came from a
+// CR LF pair, and the bytes behind a script entry are gzip data full of lone
+// LFs, so its positions come out wrong (even negative). Translating CR LF
+// ourselves keeps every position an exact count of file bytes.
 #include "package/package.h"
 
 #include <errno.h>
@@ -54,34 +60,22 @@ static bool isWriteMode(const char *mode)
     return strchr(mode, 'w') || strchr(mode, 'a') || strchr(mode, '+');
 }
 
-static PackageEntry *findEntry(const char *name, PackageRecord **owner)
+static PackageEntry *findEntry(const char *name)
 {
     for (int32_t p = 0; p < openPackageCount; p++)
         for (int32_t e = 0; e < openPackages[p].entryCount; e++)
-            if (equalsIgnoreAsciiCase(openPackages[p].entries[e].name, name)) {
-                *owner = &openPackages[p];
+            if (equalsIgnoreAsciiCase(openPackages[p].entries[e].name, name))
                 return &openPackages[p].entries[e];
-            }
     return 0;
 }
 
-// A text-mode open gives the entry a private text stream of its own (the
-// newest replaces an earlier one); any other open gives it back the shared
-// binary stream.
-static PackageFile openEntry(PackageEntry *entry, PackageRecord *package, const char *mode)
+static PackageFile openEntry(PackageEntry *entry, const char *mode)
 {
+    bool text = strchr(mode, 't') != 0;
+    if (text && entry->rawLength != 0)
+        return 0;
     entry->position = 0;
-    FILE *chosen = package->stream;
-    if (strchr(mode, 't')) {
-        if (entry->rawLength != 0)
-            return 0;
-        chosen = openStdioFile(package->path, "rt");
-        if (!chosen)
-            return 0;
-    }
-    if (entry->stream != package->stream)
-        fclose(entry->stream);
-    entry->stream = chosen;
+    entry->textMode = text;
     return reinterpret_cast<PackageFile>(entry);
 }
 
@@ -94,10 +88,9 @@ PackageFile pfOpen(const char *name, const char *mode)
     }
     normalizeEntryName(buffer);
 
-    PackageRecord *package;
-    PackageEntry *entry = isWriteMode(mode) ? 0 : findEntry(buffer, &package);
+    PackageEntry *entry = isWriteMode(mode) ? 0 : findEntry(buffer);
     if (entry)
-        return openEntry(entry, package, mode);
+        return openEntry(entry, mode);
 
     OrdinaryFile *file = (OrdinaryFile *)malloc(sizeof(OrdinaryFile));
     if (!file)
@@ -172,6 +165,38 @@ static bool seekEntry(PackageEntry *entry)
     return fseek(entry->stream, (long)(entry->offset + (uint32_t)entry->position), SEEK_SET) == 0;
 }
 
+// Reads up to limit characters of a text-mode entry into buffer, turning
+// each CR LF pair inside the entry into LF; with stopAtLineFeed it stops
+// after the first LF. Returns the number of characters stored; the position
+// advances by the bytes they took.
+static size_t readText(PackageEntry *entry, char *buffer, size_t limit, bool stopAtLineFeed)
+{
+    size_t stored = 0;
+    bool lineDone = false;
+    while (stored < limit && !lineDone && entry->position < entry->size) {
+        unsigned char chunk[512];
+        size_t left = (size_t)(entry->size - entry->position);
+        size_t got = seekEntry(entry) ? fread(chunk, 1, left < sizeof chunk ? left : sizeof chunk, entry->stream) : 0;
+        size_t used = 0;
+        while (used < got && stored < limit && !lineDone) {
+            unsigned char c = chunk[used];
+            if (c == '\r' && used + 1 == got && got < left)
+                break;                    // the pair may span chunks: read again from the CR
+            if (c == '\r' && used + 1 < got && chunk[used + 1] == '\n') {
+                c = '\n';
+                used++;
+            }
+            used++;
+            buffer[stored++] = (char)c;
+            lineDone = stopAtLineFeed && c == '\n';
+        }
+        if (used == 0)
+            break;
+        entry->position += (int32_t)used;
+    }
+    return stored;
+}
+
 char *pfGets(char *buffer, int count, PackageFile file)
 {
     if (isOrdinaryStream(file))
@@ -179,14 +204,21 @@ char *pfGets(char *buffer, int count, PackageFile file)
     PackageEntry *entry = asEntry(file);
     if (entry->rawLength != 0 || entry->position >= entry->size || count <= 0)
         return 0;
-    if (!seekEntry(entry))
-        return 0;
-    int64_t n = count;
-    if ((int64_t)entry->position + count - 1 > entry->size)
-        n = (int64_t)entry->size - entry->position + 1;
-    char *line = fgets(buffer, (int)n, entry->stream);
-    updatePosition(entry);
-    return line;
+    size_t stored;
+    if (entry->textMode) {
+        stored = readText(entry, buffer, (size_t)count - 1, true);
+    } else {
+        if (!seekEntry(entry))
+            return 0;
+        int64_t n = count;
+        if ((int64_t)entry->position + count - 1 > entry->size)
+            n = (int64_t)entry->size - entry->position + 1;
+        char *line = fgets(buffer, (int)n, entry->stream);
+        updatePosition(entry);
+        stored = line ? strlen(line) : 0;
+    }
+    buffer[stored] = '\0';
+    return stored ? buffer : 0;
 }
 
 // An entry with a raw length allows one whole read from its start only.
@@ -210,6 +242,10 @@ size_t pfRead(void *buffer, size_t size, size_t count, PackageFile file)
         return readWholeRaw(entry, buffer, size, count);
     if (entry->position >= entry->size || size == 0)
         return 0;
+    if (entry->textMode) {
+        size_t limit = count > SIZE_MAX / size ? SIZE_MAX : size * count;
+        return readText(entry, (char *)buffer, limit, false) / size;
+    }
     size_t left = (size_t)(entry->size - entry->position);
     size_t n = count > left / size ? left : size * count;
     if (!seekEntry(entry))
