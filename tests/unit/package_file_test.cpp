@@ -216,12 +216,17 @@ TEST_F(PackageFileTest, TextModePositionsStayExactWhateverFollowsTheEntry)
         lines.push_back(std::string((size_t)(i % 37), (char)('a' + i % 26)) + "\n");
         script += lines.back().substr(0, lines.back().size() - 1) + "\r\n";
     }
+    std::string longLine(700, 'L');
+    for (size_t cut : {511u, 1022u}) {                   // a CR LF pair across the 512-byte read
+        lines.push_back(longLine.substr(0, cut) + "\n");
+        script += longLine.substr(0, cut) + "\r\n";
+    }
     script += "lone\rcr\r";                              // CR without LF stays, also at the end
     writeFile("text.exe", buildPackage(bytesOf("MZ"), {{"script.ini", bytesOf(script)},
                                                        {"next", bytesOf("\n\n\r\n\nxx")}}));
     ASSERT_GT(openPackage("text.exe"), 0);
     PackageFile f = pfOpen("script.ini", "rt");
-    char line[64];
+    char line[1024];
     int32_t expected = 0;
     for (const std::string &l : lines) {
         ASSERT_TRUE(pfGets(line, sizeof line, f));
