@@ -1,13 +1,36 @@
-// The program's entry point.
+// The program's entry point and the install sequence.
 #include "app/startup.h"
+
+#include <commctrl.h>
 
 #include <string.h>
 
+#include "app/dialogs.h"
+#include "app/messages.h"
 #include "package/package.h"
+#include "script/install_settings.h"
+#include "system/registry.h"
 
 HINSTANCE hInstance;
 char modulePath[MAX_PATH];
 char *moduleFileName = modulePath;
+
+void RunInstallSequence()
+{
+    openPackage(modulePath);
+    settings.scriptFile = pfOpen("quillfen.ini", "rt");
+    if (settings.scriptFile) {
+        ReadSettings();
+        if (ShowAgreementDialog() && ShowDestinationDialog()) {
+            WriteInstallRecord();
+            Sleep(1000);
+            MessageBoxA(0, messageTable[MSG_INSTALL_SUCCEEDED], messageTable[MSG_INSTALLATION],
+                        MB_OK | MB_ICONINFORMATION | MB_SYSTEMMODAL);
+        }
+        pfClose(settings.scriptFile);
+    }
+    closePackage(modulePath);
+}
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
@@ -16,7 +39,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     char *lastBackslash = strrchr(modulePath, '\\');
     moduleFileName = lastBackslash ? lastBackslash + 1 : modulePath;
 
-    openPackage(modulePath);
-    closePackage(modulePath);
+    InitCommonControls();
+    CoInitialize(0);
+    SplitCommandLine();
+    ParseOptions();
+    // The uninstall stages come with the uninstaller; until then they end here.
+    if (runMode == RUN_INSTALL)
+        RunInstallSequence();
     return 0;
 }

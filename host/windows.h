@@ -1,23 +1,67 @@
 // The Win32 stand-in for the host build: the subset of <windows.h> that the
 // system uses, with the same names, types and constants. The implementations
-// in host/*.cpp record what the system does and answer from a test's script.
-// Test equipment only; never part of the shipped executable.
+// in host/*.cpp record what the system does and answer from a test's script
+// (host/host.h). Test equipment only; never part of the shipped executable.
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
 
 #define WINAPI
 #define CALLBACK
 #define MAX_PATH 260
+#define TRUE 1
+#define FALSE 0
 
 typedef int BOOL;
+typedef unsigned char BYTE;
 typedef unsigned int UINT;
 typedef uint32_t DWORD;
+typedef int32_t LONG;
+typedef long HRESULT;
 typedef const char *LPCSTR;
 typedef char *LPSTR;
+typedef void *LPVOID;
+typedef BYTE *LPBYTE;
+typedef const BYTE *CONST_LPBYTE;
+typedef DWORD *LPDWORD;
+typedef intptr_t INT_PTR;
+typedef uintptr_t UINT_PTR;
+typedef UINT_PTR WPARAM;
+typedef intptr_t LPARAM;
+typedef intptr_t LRESULT;
 typedef void *HANDLE;
 typedef struct HWND__ *HWND;
 typedef struct HINSTANCE__ *HINSTANCE;
+typedef struct HKEY__ *HKEY;
+typedef HKEY *PHKEY;
+typedef DWORD REGSAM;
+typedef struct SECURITY_ATTRIBUTES_ *LPSECURITY_ATTRIBUTES;
+typedef INT_PTR (*DLGPROC)(HWND, UINT, WPARAM, LPARAM);
+
+#define MAKEINTRESOURCEA(id) ((LPCSTR)(uintptr_t)(id))
+#define LOWORD(l) ((unsigned short)((uintptr_t)(l) & 0xFFFF))
+#define HIWORD(l) ((unsigned short)(((uintptr_t)(l) >> 16) & 0xFFFF))
+#define MAKELPARAM(low, high) ((LPARAM)(((uint32_t)(unsigned short)(low)) | ((uint32_t)(unsigned short)(high) << 16)))
+
+// ---- Errors ----
+#define ERROR_SUCCESS 0L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_MORE_DATA 234L
+#define ERROR_ALREADY_EXISTS 183L
+#define S_OK 0L
+#define E_FAIL ((HRESULT)0x80004005L)
+DWORD GetLastError();
+
+// ---- Files, folders, the module ----
+BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES security);
+DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer);
+BOOL SetCurrentDirectoryA(LPCSTR path);
+DWORD GetModuleFileNameA(HINSTANCE module, LPSTR buffer, DWORD size);
+LPSTR GetCommandLineA();
+void Sleep(DWORD milliseconds);
 
 // ---- Message boxes ----
 #define MB_OK 0x0
@@ -29,8 +73,40 @@ typedef struct HINSTANCE__ *HINSTANCE;
 #define IDCANCEL 2
 #define IDYES 6
 #define IDNO 7
-
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT flags);
+
+// ---- Dialogs ----
+#define WM_DESTROY 0x0002
+#define WM_INITDIALOG 0x0110
+#define WM_COMMAND 0x0111
+#define EM_LIMITTEXT 0x00C5
+INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLGPROC proc, LPARAM parameter);
+BOOL EndDialog(HWND dialog, INT_PTR result);
+HWND GetDlgItem(HWND dialog, int id);
+BOOL SetWindowTextA(HWND window, LPCSTR text);
+int GetWindowTextA(HWND window, LPSTR buffer, int count);
+BOOL SetDlgItemTextA(HWND dialog, int id, LPCSTR text);
+LRESULT SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam);
+BOOL BringWindowToTop(HWND window);
+HWND SetFocus(HWND window);
 
 // ---- Debugger output ----
 void OutputDebugStringA(LPCSTR text);
+
+// ---- Registry (HKEY_LOCAL_MACHINE only) ----
+#define HKEY_LOCAL_MACHINE ((HKEY)(uintptr_t)0x80000002)
+#define KEY_QUERY_VALUE 0x0001
+#define KEY_ALL_ACCESS 0xF003F
+#define REG_OPTION_NON_VOLATILE 0
+#define REG_SZ 1
+#define REG_DWORD 4
+LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result);
+LONG RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size);
+LONG RegCloseKey(HKEY key);
+LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options, REGSAM access,
+                     LPSECURITY_ATTRIBUTES security, PHKEY result, LPDWORD disposition);
+LONG RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE *data, DWORD size);
+
+// ---- COM ----
+HRESULT CoInitialize(LPVOID reserved);
+void CoTaskMemFree(LPVOID memory);

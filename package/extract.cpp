@@ -30,6 +30,12 @@ static void showOpenFailure(const char *sourceName, const char *outputPath, int 
     MessageBoxA(0, text, error == 0 ? "Insufficient memory" : "Error in zip file", MB_OK);
 }
 
+void refuseExtraction(const char *sourceName, const char *outputPath)
+{
+    showOpenFailure(sourceName, outputPath, ENAMETOOLONG);
+    exit(1);
+}
+
 void extractEntry(const char *sourceName, const char *outputPath)
 {
     char readerName[1024];

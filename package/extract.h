@@ -14,6 +14,11 @@ void extractEntry(const char *sourceName, const char *outputPath);
 // closes both. Does not return on failure.
 void copyDecompressed(GzReader *reader, PackageFile output);
 
+// Shows "file:SOURCE outfile:OUTPUT" with the caption "Error in zip file" and
+// ends the process with exit status 1: for an entry that cannot be unpacked
+// because its name or output path does not fit.
+[[noreturn]] void refuseExtraction(const char *sourceName, const char *outputPath);
+
 // Shows message with the caption "Zip error - perhaps bad crc", writes it to
 // standard error and ends the process with exit status 1.
 [[noreturn]] void fatalZipError(const char *message);

@@ -3,7 +3,7 @@
 # As root it installs what is missing; otherwise it prints the command and stops.
 set -e
 
-packages="cmake make ninja-build g++ clang libclang-rt-14-dev zlib1g-dev googletest
+packages="python3 cmake make ninja-build g++ clang libclang-rt-14-dev zlib1g-dev googletest
 g++-mingw-w64-i686-posix libz-mingw-w64-dev
 wine wine32:i386 xvfb x11-apps x11-utils imagemagick netpbm xdotool"
 

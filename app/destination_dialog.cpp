@@ -1,0 +1,193 @@
+// The destination and progress dialog: proposes a folder, lets the user type
+// or browse for another, then saves the uninstaller copy and runs the copy
+// pass inside the OK handler while the progress bar follows it.
+#include "app/dialogs.h"
+
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "app/messages.h"
+#include "app/resource.h"
+#include "app/startup.h"
+#include "package/text.h"
+#include "script/install_settings.h"
+#include "system/registry.h"
+
+// The longest destination the field accepts: room is left for the trailing
+// backslash that every path below it is built on.
+const size_t DESTINATION_LIMIT = 258;
+
+void ChooseDefaultDestination(char *destinationDir, const char *registryValue)
+{
+    if (registryValue[0] != '\0')
+        copyText(destinationDir, 260, registryValue);
+}
+
+void FormatSizeText(uint64_t totalBytes, char *text, size_t size)
+{
+    int64_t kilobytes = (int64_t)(totalBytes / 1024);
+    int64_t megabytes = (kilobytes + 1023) / 1024;
+    snprintf(text, size, messageTable[MSG_SPACE_NEEDED], (int)megabytes);
+}
+
+void TakeBrowseResult(const char *chosen, char *destinationDir)
+{
+    copyText(destinationDir, 260, chosen);
+    size_t length = strlen(destinationDir);
+    if (length > 0 && destinationDir[length - 1] == '\\')
+        destinationDir[length - 1] = '\0';
+}
+
+DestinationVerdict AcceptDestination(const char *typed, char *destinationDir)
+{
+    size_t length = strlen(typed);
+    if (length == 0 || length > DESTINATION_LIMIT)
+        return DESTINATION_WRONG_PATH;
+    copyText(destinationDir, 260, typed);
+    char saved[260];
+    GetCurrentDirectoryA(sizeof saved, saved);
+    if (!MakePath(destinationDir))
+        return DESTINATION_NOT_CREATED;
+    if (!SetCurrentDirectoryA(destinationDir))
+        return DESTINATION_WRONG_PATH;
+    if (destinationDir[length - 1] != '\\')
+        appendText(destinationDir, 260, "\\");
+    SetCurrentDirectoryA(saved);
+    return DESTINATION_ACCEPTED;
+}
+
+bool RunCopyLoop(void (*showPosition)(int32_t percent, void *context), void *context)
+{
+    int32_t result;
+    while ((result = RunCopyStep()) >= 0)
+        showPosition(result, context);
+    return result != -1;
+}
+
+bool CopyEntryToDestination(const char *entryName)
+{
+    char target[260];
+    if (!copyText(target, sizeof target, settings.destinationDir) || !appendText(target, sizeof target, entryName))
+        return false;
+    PackageFile entry = pfOpen(entryName, "rb");
+    if (!entry)
+        return false;
+    pfSeek(entry, 0, 2);
+    int32_t size = pfTell(entry);
+    pfSeek(entry, 0, 0);
+    char *buffer = (char *)malloc(size > 0 ? (size_t)size : 1);
+    bool read = buffer && size >= 0 && (size == 0 || pfRead(buffer, (size_t)size, 1, entry) == 1);
+    pfClose(entry);
+    PackageFile output = read ? pfOpen(target, "wb") : 0;
+    bool written = output && (size == 0 || fwrite(buffer, (size_t)size, 1, pfStdioStream(output)) == 1);
+    if (output && pfClose(output) != 0)
+        written = false;
+    free(buffer);
+    return written;
+}
+
+static void showPosition(int32_t percent, void *dialog)
+{
+    SendDlgItemMessageA((HWND)dialog, IDC_PROGRESS, PBM_SETPOS, (WPARAM)percent, 0);
+}
+
+static void initialise(HWND dialog)
+{
+    char registryValue[256];
+    ReadRegistryString("SOFTWARE\\Brakmoor\\Tundravale", "DestinationDir", registryValue, 255);
+    ChooseDefaultDestination(settings.destinationDir, registryValue);
+    SetWindowTextA(GetDlgItem(dialog, IDC_DESTINATION_DIR), settings.destinationDir);
+    SendDlgItemMessageA(dialog, IDC_DESTINATION_DIR, EM_LIMITTEXT, DESTINATION_LIMIT, 0);
+    SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+    SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETPOS, 0, 0);
+    BringWindowToTop(dialog);
+    SetFocus(GetDlgItem(dialog, IDC_DESTINATION_DIR));
+    char sizeText[128];
+    FormatSizeText(settings.totalBytes, sizeText, sizeof sizeText);
+    SetDlgItemTextA(dialog, IDC_STATUS_TEXT, sizeText);
+}
+
+static void browse(HWND dialog)
+{
+    char displayName[MAX_PATH];
+    BROWSEINFOA info = {};
+    info.hwndOwner = dialog;
+    info.pszDisplayName = displayName;
+    info.ulFlags = BIF_RETURNONLYFSDIRS;
+    LPITEMIDLIST chosen = SHBrowseForFolderA(&info);
+    if (!chosen)
+        return;
+    char path[MAX_PATH];
+    if (SHGetPathFromIDListA(chosen, path)) {
+        TakeBrowseResult(path, settings.destinationDir);
+        SetWindowTextA(GetDlgItem(dialog, IDC_DESTINATION_DIR), settings.destinationDir);
+    }
+    IMalloc *allocator;
+    if (SHGetMalloc(&allocator) == S_OK) {
+        allocator->Free(chosen);
+        allocator->Release();
+    }
+}
+
+static void failInstallation(HWND dialog)
+{
+    OutputDebugStringA("after file unpack error\n");
+    MessageBoxA(0, messageTable[MSG_INSTALL_FAILED], messageTable[MSG_ERROR], MB_OK);
+    EndDialog(dialog, 0);
+}
+
+static void install(HWND dialog)
+{
+    char typed[512];
+    GetWindowTextA(GetDlgItem(dialog, IDC_DESTINATION_DIR), typed, 511);
+    DestinationVerdict verdict = AcceptDestination(typed, settings.destinationDir);
+    if (verdict == DESTINATION_NOT_CREATED)
+        return;
+    if (verdict == DESTINATION_WRONG_PATH) {
+        MessageBoxA(0, messageTable[MSG_WRONG_PATH], messageTable[MSG_ERROR], MB_OK);
+        return;
+    }
+    // No installation without its uninstaller: a failed copy of either ends
+    // the installation here.
+    if (!CopyEntryToDestination("quillfen.exe") || !CopyEntryToDestination("quillfen.ini")) {
+        MessageBoxA(0, messageTable[MSG_INSTALL_FAILED], messageTable[MSG_ERROR], MB_OK);
+        EndDialog(dialog, 0);
+        return;
+    }
+    SetDlgItemTextA(dialog, IDC_STATUS_TEXT, messageTable[MSG_COPYING]);
+    OutputDebugStringA("befora file unpack\n");
+    bool copied = RunCopyLoop(showPosition, dialog);
+    OutputDebugStringA("after file unpack\n");
+    if (!copied) {
+        failInstallation(dialog);
+        return;
+    }
+    OutputDebugStringA("after file unpack end dialog\n");
+    EndDialog(dialog, 1);
+}
+
+INT_PTR CALLBACK DestinationDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    if (message == WM_INITDIALOG) {
+        initialise(dialog);
+        return TRUE;
+    }
+    if (message != WM_COMMAND)
+        return FALSE;
+    if (wParam == IDCANCEL)
+        EndDialog(dialog, 0);
+    else if (wParam == IDC_BROWSE)
+        browse(dialog);
+    else if (wParam == IDOK)
+        install(dialog);
+    return TRUE;
+}
+
+bool ShowDestinationDialog()
+{
+    return DialogBoxParamA(hInstance, MAKEINTRESOURCEA(IDD_DESTINATION), 0, DestinationDialogProc, 0) == 1;
+}

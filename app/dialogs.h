@@ -1,0 +1,53 @@
+// The two dialogs of the installation: the agreement (template 101) and the
+// destination with its progress bar (template 102). Their procedures only
+// move values between controls and InstallSettings; every decision is a plain
+// function below, testable without a window.
+#pragma once
+
+#include <windows.h>
+
+#include <stdint.h>
+
+// ---- Agreement ----
+
+// True when the user accepted, or when there is no agreement text.
+bool ShowAgreementDialog();
+INT_PTR CALLBACK AgreementDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The whole text of "Umowa.txt" as one string (free() it), or 0 when there is
+// none, which counts as accepted.
+char *LoadAgreementText();
+// The dialog result for a command: 1 accepted, 0 declined, -1 no change.
+int AgreementCommandResult(WPARAM command);
+
+// ---- Destination and progress ----
+
+// True when the copy pass created every folder and file of the script.
+bool ShowDestinationDialog();
+INT_PTR CALLBACK DestinationDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Copies the entry byte for byte into destinationDir. False when the entry
+// or the target cannot be opened, read or written.
+bool CopyEntryToDestination(const char *entryName);
+
+// The destination shown first: a non-empty registry value replaces the
+// script's default in destinationDir.
+void ChooseDefaultDestination(char *destinationDir, const char *registryValue);
+// "Installation requires %d MB of free disk space" for totalBytes.
+void FormatSizeText(uint64_t totalBytes, char *text, size_t size);
+// The browser's choice into destinationDir, less one trailing backslash.
+void TakeBrowseResult(const char *chosen, char *destinationDir);
+
+enum DestinationVerdict {
+    DESTINATION_ACCEPTED,       // exists and can be entered; ends with '\'
+    DESTINATION_NOT_CREATED,    // MakePath failed and has said so
+    DESTINATION_WRONG_PATH,     // empty, too long, or cannot be entered
+};
+// Makes the typed destination and checks that it can be entered; on success
+// destinationDir holds it with one trailing backslash. The current
+// directory is the same afterwards.
+DestinationVerdict AcceptDestination(const char *typed, char *destinationDir);
+
+// Runs RunCopyStep until it returns a negative value, passing every other
+// result to showPosition. True unless the pass failed (-1).
+bool RunCopyLoop(void (*showPosition)(int32_t percent, void *context), void *context);
