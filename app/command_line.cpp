@@ -15,8 +15,12 @@ uint32_t runMode;
 // without a blank after it.
 void SplitCommandLine()
 {
+    SplitCommandLineText(GetCommandLineA());
+}
+
+void SplitCommandLineText(char *p)
+{
     argCount = 0;
-    char *p = GetCommandLineA();
     while (*p) {
         while (*p == ' ' || *p == '\t')
             p++;

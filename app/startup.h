@@ -24,6 +24,8 @@ extern uint32_t runMode;             // a RunMode
 
 // Splits GetCommandLineA's text in place into argTable.
 void SplitCommandLine();
+// Splits text in place into argTable: the rules of SplitCommandLine.
+void SplitCommandLineText(char *text);
 // Sets runMode from the tokens after the first; "-uninstallpath" also sets
 // settings.destinationDir (left empty when its value is missing or too long).
 void ParseOptions();

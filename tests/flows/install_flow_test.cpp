@@ -1,0 +1,348 @@
+// Whole installations against the Win32 stand-in: the user's actions are
+// scripted, and the test looks at the dialogs, the disk, the registry, the
+// debugger output and the message boxes afterwards. The folder "C:" in each
+// test's own directory stands for drive C.
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <filesystem>
+
+#include "app/startup.h"
+#include "host/host.h"
+#include "script/install_settings.h"
+#include "support/package_builder.h"
+#include "support/temp_dir.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int);
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char DEFAULT_DIR[] = "C:\\Program Files\\Brakmoor\\Tundra Vale\\";
+const char INSTALLED[] = "C:/Program Files/Brakmoor/Tundra Vale/";
+
+Bytes payload(size_t size, int seed)
+{
+    Bytes out(size);
+    for (size_t i = 0; i < size; i++)
+        out[i] = (unsigned char)((i * (seed + 3)) ^ (i >> 5));
+    return out;
+}
+
+const Bytes IMAGE = bytesOf("MZ the installer image");
+const Bytes AGREEMENT = bytesOf("Umowa licencyjna\r\nPunkt \xb9 1\r\nKoniec");
+const Bytes MAP = payload(3000, 1), TEXTURE = payload(7000, 2);
+
+std::string standardScript(const std::string &extra = "")
+{
+    return "; sample\r\n"
+           "DIR=C:\\Program Files\\Brakmoor\\Tundra Vale\r\n"
+           "PRODUCT= \"Tundra Vale Maps\"\r\n"
+           "GROUP= \"Tundra Vale Maps\"\r\n"
+           "LINK= \"quillfen.exe\" \"Uninstallation\" \"-uninstall\"\r\n"
+           "INSTALL_KEY=Brakmoor\\TundraMaps\r\n"
+           "INSTALL_VALUE=MapsDir\r\n"
+           "DIR 'Maps'\r\n"
+           "DIR 'Maps\\Arctic'\r\n"
+           "COPY 'Pack\\Maps\\Arctic\\ice field.map.gz' 'Maps\\Arctic\\ice field.map' 3000\r\n"
+           "COPY 'Pack\\Textures\\snow.bmp' 'Maps\\snow.bmp' 7000\r\n" +
+           extra;
+}
+
+class InstallFlowTest : public TempDirTest {
+protected:
+    void SetUp() override
+    {
+        TempDirTest::SetUp();
+        restart();
+        fs::create_directory("C:");
+        pack(standardScript());
+    }
+    // A fresh process: the stand-in and the settings as at start.
+    void restart()
+    {
+        hostReset();
+        memset(&settings, 0, sizeof settings);
+        host.modulePath = dir + "/setup.exe";
+        host.commandLine = "\"" + host.modulePath + "\"";
+    }
+    void TearDown() override
+    {
+        while (openPackageCount > 0)
+            closePackage(openPackages[0].path);
+        TempDirTest::TearDown();
+    }
+    void pack(const std::string &script, bool withAgreement = true, Bytes map = gzipMember(MAP))
+    {
+        std::vector<TestEntry> entries = {{"quillfen.ini", bytesOf(script)},
+                                          {"Pack\\Maps\\Arctic\\ice field.map.gz", map},
+                                          {"Pack\\Textures\\snow.bmp.gz", gzipMember(TEXTURE)},
+                                          {"Pack\\outside.gz", gzipMember(bytesOf("outside"))}};
+        if (withAgreement)
+            entries.push_back({"umowa.txt", AGREEMENT});
+        writeFile("setup.exe", buildPackage(IMAGE, entries));
+    }
+    void press(int id) { host.actions.push_back({HostAction::Press, id, ""}); }
+    void type(int id, const std::string &text) { host.actions.push_back({HostAction::Type, id, text}); }
+    int run() { return WinMain(0, 0, 0, 0); }
+    bool successShown()
+    {
+        for (const HostMessageBox &box : host.messageBoxes)
+            if (box.caption == "Installation")
+                return true;
+        return false;
+    }
+};
+
+TEST_F(InstallFlowTest, DefaultInstallationInstallsEverything)
+{
+    press(IDOK);
+    press(IDOK);
+    fs::path before = fs::current_path();
+    EXPECT_EQ(run(), 0);
+
+    ASSERT_EQ(host.dialogs.size(), 2u);
+    HostDialog &agreement = host.dialogs[0], &destination = host.dialogs[1];
+    EXPECT_EQ(agreement.templateId, 101);
+    EXPECT_EQ(agreement.control(1000)->text, std::string(AGREEMENT.begin(), AGREEMENT.end()));
+    EXPECT_EQ(agreement.focus, 1000);
+    EXPECT_EQ(destination.templateId, 102);
+    EXPECT_EQ(destination.control(1002)->textHistory.front(), DEFAULT_DIR);
+    EXPECT_EQ(destination.control(1005)->textHistory,
+              std::vector<std::string>({"Installation requires 1 MB of free disk space", "Copying files, please wait"}));
+    HostControl *bar = destination.control(1006);
+    EXPECT_EQ(bar->rangeLow, 0);
+    EXPECT_EQ(bar->rangeHigh, 100);
+    EXPECT_EQ(bar->positions, std::vector<int>({0, 0, 0, 30, 100}));
+    EXPECT_TRUE(destination.broughtToTop);
+    EXPECT_EQ(destination.result, 1);
+
+    std::string installed = INSTALLED;
+    EXPECT_EQ(readFile(installed + "Maps/Arctic/ice field.map"), MAP);
+    EXPECT_EQ(readFile(installed + "Maps/snow.bmp"), TEXTURE);
+    EXPECT_EQ(readFile(installed + "quillfen.exe"), IMAGE);
+    EXPECT_EQ(readFile(installed + "quillfen.ini"), bytesOf(standardScript()));
+    std::string value;
+    ASSERT_TRUE(hostRegistryString("SOFTWARE\\Brakmoor\\TundraMaps", "MapsDir", &value));
+    EXPECT_EQ(value, DEFAULT_DIR);
+
+    EXPECT_EQ(host.debugOutput, std::string("befora file unpack\n") + DEFAULT_DIR + "Maps\\Arctic\\ice field.map" +
+                                    DEFAULT_DIR + "Maps\\snow.bmp" + "after file unpack\n" +
+                                    "after file unpack end dialog\n");
+    ASSERT_EQ(host.messageBoxes.size(), 1u);
+    EXPECT_EQ(host.messageBoxes[0].text, "Installation successfully completed");
+    EXPECT_EQ(host.messageBoxes[0].caption, "Installation");
+    EXPECT_EQ(host.messageBoxes[0].flags, 0x1040u);
+    EXPECT_EQ(host.sleptMilliseconds, 1000u);
+    EXPECT_EQ(fs::current_path(), before);
+    EXPECT_EQ(openPackageCount, 0);
+}
+
+TEST_F(InstallFlowTest, RegistryDestinationReplacesTheScriptDefault)
+{
+    fs::create_directories("C:/Games");
+    hostSetRegistryString("SOFTWARE\\Brakmoor\\Tundravale", "DestinationDir", "C:\\Games\\Tundra");
+    press(IDOK);
+    press(IDOK);
+    run();
+    EXPECT_EQ(host.dialogs[1].control(1002)->textHistory.front(), "C:\\Games\\Tundra");
+    EXPECT_EQ(readFile("C:/Games/Tundra/Maps/snow.bmp"), TEXTURE);
+    std::string value;
+    hostRegistryString("SOFTWARE\\Brakmoor\\TundraMaps", "MapsDir", &value);
+    EXPECT_EQ(value, "C:\\Games\\Tundra\\");
+
+    // An empty value, or one too long for its buffer, leaves the default.
+    for (std::string stored : {std::string(""), std::string(256, 'x')}) {
+        restart();
+        hostSetRegistryString("SOFTWARE\\Brakmoor\\Tundravale", "DestinationDir", stored);
+        press(IDOK);
+        press(IDCANCEL);
+        run();
+        ASSERT_EQ(host.dialogs.size(), 2u);
+        EXPECT_EQ(host.dialogs[1].control(1002)->textHistory.front(), DEFAULT_DIR) << stored.size();
+    }
+}
+
+TEST_F(InstallFlowTest, CancelWritesNothingAndSaysNothing)
+{
+    for (int cancelIn : {0, 1}) {
+        restart();
+        if (cancelIn == 1)
+            press(IDOK);
+        press(IDCANCEL);
+        EXPECT_EQ(run(), 0);
+        EXPECT_EQ(host.dialogs.size(), (size_t)cancelIn + 1);
+        EXPECT_TRUE(host.messageBoxes.empty());
+        EXPECT_TRUE(host.registry.empty());
+        EXPECT_FALSE(fs::exists("C:/Program Files"));
+        EXPECT_EQ(openPackageCount, 0);
+    }
+}
+
+TEST_F(InstallFlowTest, WrongPathKeepsTheDialogOpenForAnotherTry)
+{
+    writeFile("C:/a file", bytesOf("x"));
+    press(IDOK);
+    type(1002, "C:\\a file");
+    press(IDOK);
+    type(1002, "");
+    press(IDOK);
+    type(1002, std::string(259, 'd'));
+    press(IDOK);
+    type(1002, "C:\\Good Place\\");
+    press(IDOK);
+    run();
+    ASSERT_GE(host.messageBoxes.size(), 3u);
+    for (int i = 0; i < 3; i++) {
+        EXPECT_EQ(host.messageBoxes[i].text, "Wrong path");
+        EXPECT_EQ(host.messageBoxes[i].caption, "Error");
+        EXPECT_EQ(host.messageBoxes[i].flags, 0u);
+    }
+    EXPECT_EQ(readFile("C:/Good Place/Maps/snow.bmp"), TEXTURE);
+    EXPECT_TRUE(successShown());
+}
+
+TEST_F(InstallFlowTest, FolderThatCannotBeMadeSaysSoAndAllowsAnotherTry)
+{
+    host.faults["CreateDirectoryA"] = {1, false};
+    press(IDOK);
+    press(IDOK);
+    press(IDOK);
+    run();
+    EXPECT_EQ(host.messageBoxes[0].text, "CreateDirectory error!");
+    EXPECT_EQ(host.messageBoxes[0].caption, "Error");
+    EXPECT_TRUE(successShown());
+}
+
+TEST_F(InstallFlowTest, BrowsingChoosesTheFieldText)
+{
+    fs::create_directories("C:/Picked");
+    host.browseAnswers = {"", "C:\\Picked\\"};
+    press(IDOK);
+    press(1010);    // cancelled: no change
+    press(1010);
+    press(IDOK);
+    run();
+    EXPECT_EQ(host.browseFlags, 1);
+    EXPECT_EQ(host.dialogs[1].control(1002)->textHistory,
+              std::vector<std::string>({DEFAULT_DIR, "C:\\Picked"}));
+    EXPECT_EQ(readFile("C:/Picked/Maps/snow.bmp"), TEXTURE);
+}
+
+TEST_F(InstallFlowTest, FailedFolderStepEndsWithTheInstallError)
+{
+    pack(standardScript("DIR 'No\\Parent'\r\nCOPY 'Pack\\outside.gz' 'later.txt' 7\r\n"));
+    press(IDOK);
+    press(IDOK);
+    run();
+    EXPECT_EQ(host.messageBoxes.back().text, "Error while installing files");
+    EXPECT_EQ(host.messageBoxes.back().caption, "Error");
+    EXPECT_FALSE(successShown());
+    EXPECT_TRUE(host.registry.empty());
+    EXPECT_EQ(host.dialogs[1].result, 0);
+    EXPECT_NE(host.debugOutput.find("after file unpack error\n"), std::string::npos);
+    EXPECT_EQ(readFile(std::string(INSTALLED) + "Maps/snow.bmp"), TEXTURE);   // nothing rolled back
+    EXPECT_FALSE(fs::exists(std::string(INSTALLED) + "later.txt"));
+}
+
+TEST_F(InstallFlowTest, NoInstallationWithoutItsUninstaller)
+{
+    fs::create_directories(std::string(INSTALLED) + "quillfen.exe");   // a folder in its place
+    press(IDOK);
+    press(IDOK);
+    run();
+    EXPECT_EQ(host.messageBoxes.back().text, "Error while installing files");
+    EXPECT_FALSE(fs::exists(std::string(INSTALLED) + "Maps"));
+    EXPECT_FALSE(successShown());
+}
+
+TEST_F(InstallFlowTest, RegistryFailureIsSilent)
+{
+    host.faults["RegCreateKeyExA"] = {1, true};
+    press(IDOK);
+    press(IDOK);
+    run();
+    EXPECT_TRUE(host.registry.empty());
+    EXPECT_TRUE(successShown());
+}
+
+TEST_F(InstallFlowTest, MissingScriptOrAgreement)
+{
+    writeFile("setup.exe", buildPackage(IMAGE, {{"umowa.txt", AGREEMENT}}));
+    EXPECT_EQ(run(), 0);
+    EXPECT_TRUE(host.dialogs.empty());
+    EXPECT_TRUE(host.messageBoxes.empty());
+    EXPECT_EQ(openPackageCount, 0);
+
+    pack(standardScript(), false);
+    press(IDOK);     // the destination dialog's; the agreement ends by itself
+    run();
+    EXPECT_EQ(host.dialogs[0].result, 1);
+    EXPECT_TRUE(successShown());
+}
+
+TEST_F(InstallFlowTest, ExtractionFailuresEndTheProcessKeepingEarlierFiles)
+{
+    Bytes damaged = gzipMember(MAP);
+    damaged[damaged.size() - 8] ^= 0x55;
+    struct Case {
+        const char *what;
+        std::string script;
+        Bytes map;
+        const char *box;
+    } cases[] = {
+        {"bad crc", standardScript(), damaged, "\\[MessageBoxA \"Zip error - perhaps bad crc\" 0x0\\] Pack"},
+        {"missing entry", standardScript("COPY 'Pack\\absent.gz' 'absent' 1\r\n"), gzipMember(MAP),
+         "\\[MessageBoxA \"Error in zip file\" 0x0\\] file:Pack.absent.gz outfile:C:"},
+    };
+    for (const Case &c : cases) {
+        pack(c.script, true, c.map);
+        press(IDOK);
+        press(IDOK);
+        EXPECT_EXIT(run(), ::testing::ExitedWithCode(1), c.box) << c.what;
+        host.actions.clear();
+    }
+    EXPECT_EQ(readFile(std::string(INSTALLED) + "quillfen.exe"), IMAGE);
+    EXPECT_EQ(readFile(std::string(INSTALLED) + "Maps/snow.bmp"), TEXTURE);   // before the missing entry
+}
+
+TEST_F(InstallFlowTest, ScriptPathsNeverLeaveTheDestination)
+{
+    struct Case {
+        const char *line;
+        const char *box;
+        bool exits;
+    } cases[] = {
+        {"COPY 'Pack\\outside.gz' '..\\outside.txt' 7", "..\\outside.txt", true},
+        {"COPY 'Pack\\outside.gz' 'Maps\\..\\..\\outside.txt' 7", "Maps\\..\\..\\outside.txt", true},
+        {"COPY 'Pack\\outside.gz' 'C:\\outside.txt' 7", "C:\\outside.txt", true},
+        {"COPY 'Pack\\outside.gz' '\\outside.txt' 7", "\\outside.txt", true},
+        {"COPY 'Pack\\outside.gz' '/outside.txt' 7", "/outside.txt", true},
+        {"DIR '..\\Outside'", "..\\Outside", false},
+        {"DIR 'C:\\Outside'", "C:\\Outside", false},
+    };
+    for (const Case &c : cases) {
+        restart();
+        pack(standardScript(std::string(c.line) + "\r\n"));
+        press(IDOK);
+        press(IDOK);
+        if (c.exits) {
+            EXPECT_EXIT(run(), ::testing::ExitedWithCode(1), std::string("\"Error\" 0x0\\] ") + "[^\n]*outside.txt")
+                << c.line;
+        } else {
+            run();
+            ASSERT_GE(host.messageBoxes.size(), 2u) << c.line;
+            EXPECT_EQ(host.messageBoxes[0].text, c.box);
+            EXPECT_EQ(host.messageBoxes[0].caption, "Error");
+            EXPECT_EQ(host.messageBoxes[1].text, "Error while installing files");
+        }
+        EXPECT_FALSE(fs::exists("C:/Program Files/Brakmoor/outside.txt")) << c.line;
+        EXPECT_FALSE(fs::exists("C:/outside.txt")) << c.line;
+        EXPECT_FALSE(fs::exists("C:/Program Files/Brakmoor/Outside")) << c.line;
+        EXPECT_FALSE(fs::exists("/outside.txt")) << c.line;
+    }
+}
+
+}  // namespace

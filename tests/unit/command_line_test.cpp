@@ -1,0 +1,90 @@
+// The command line: splitting in place, and the options it selects.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/startup.h"
+#include "script/install_settings.h"
+
+namespace {
+
+std::vector<std::string> split(const std::string &line)
+{
+    std::vector<char> text(line.begin(), line.end());
+    text.push_back('\0');
+    SplitCommandLineText(text.data());
+    return std::vector<std::string>(argTable, argTable + argCount);
+}
+
+typedef std::vector<std::string> Tokens;
+
+TEST(SplitCommandLine, TokensFollowTheQuoteAndBlankRules)
+{
+    struct Case {
+        const char *line;
+        Tokens tokens;
+    } cases[] = {
+        {"", {}},
+        {"   \t ", {}},
+        {"setup.exe", {"setup.exe"}},
+        {"\"C:\\Program Files\\Game\\quillfen.exe\" -uninstall", {"C:\\Program Files\\Game\\quillfen.exe", "-uninstall"}},
+        {"C:\\Temp Dir\\quillfen.exe -uninstallpath C:\\Game\\", {"C:\\Temp", "Dir\\quillfen.exe", "-uninstallpath", "C:\\Game\\"}},
+        {"a  b\t\tc", {"a", "b", "c"}},
+        {"\"a b\"c", {"a b", "c"}},              // a closing quote ends the token at once
+        {"\"a\tb\" c", {"a", "b\"", "c"}},        // a tab ends a quoted token too
+        {"x\"y z", {"x\"y", "z"}},               // a quote inside a plain token belongs to it
+        {"\"open to the end", {"open to the end"}},
+        {"a \"\" b", {"a", "", "b"}},            // two quotes: an empty token
+        {"C:\\dir\\ -x", {"C:\\dir\\", "-x"}},   // no escapes
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(split(c.line), c.tokens) << c.line;
+}
+
+TEST(SplitCommandLine, TokensPastTheTableAreIgnored)
+{
+    std::string line;
+    for (int i = 0; i < 200; i++)
+        line += "t" + std::to_string(i) + " ";
+    Tokens tokens = split(line);
+    ASSERT_EQ(tokens.size(), 128u);
+    EXPECT_EQ(tokens.back(), "t127");
+}
+
+TEST(ParseOptions, RunModeAndUninstallPath)
+{
+    std::string tooLong(300, 'p');
+    struct Case {
+        std::string line;
+        uint32_t mode;
+        const char *destination;    // 0: not looked at
+    } cases[] = {
+        {"setup.exe", RUN_INSTALL, 0},
+        {"-uninstall", RUN_INSTALL, 0},                        // the first token is the program
+        {"q.exe -UNINSTALL", RUN_UNINSTALL, 0},
+        {"q.exe -Uninstall", RUN_UNINSTALL, 0},
+        {"q.exe /uninstall", RUN_INSTALL, 0},
+        {"q.exe -uninstallx", RUN_INSTALL, 0},
+        {"q.exe -uninstallpath C:\\Game\\", RUN_CLEANUP, "C:\\Game\\"},
+        {"q.exe -UninstallPath \"C:\\Program Files\\Game\\\"", RUN_CLEANUP, "C:\\Program Files\\Game\\"},
+        {"q.exe -uninstallpath C:\\Game -uninstall", RUN_UNINSTALL, "C:\\Game"},
+        {"q.exe -uninstallpath -uninstall", RUN_CLEANUP, "-uninstall"},
+        {"C:\\Temp Dir\\q.exe -uninstallpath C:\\G", RUN_CLEANUP, "C:\\G"},
+        {"q.exe -uninstallpath", RUN_CLEANUP, ""},             // no value: empty
+        {"q.exe -uninstallpath " + tooLong, RUN_CLEANUP, ""},  // does not fit: empty
+        {"q.exe -uninstallpath A -uninstallpath B", RUN_CLEANUP, "B"},
+    };
+    for (const Case &c : cases) {
+        strcpy(settings.destinationDir, "untouched");
+        std::vector<char> text(c.line.begin(), c.line.end());
+        text.push_back('\0');
+        SplitCommandLineText(text.data());
+        ParseOptions();
+        EXPECT_EQ(runMode, c.mode) << c.line;
+        if (c.destination)
+            EXPECT_STREQ(settings.destinationDir, c.destination) << c.line;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,101 @@
+// The copy pass step by step, and MakePath, on real folders.
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <filesystem>
+
+#include "script/install_settings.h"
+#include "support/package_builder.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class CopyPassTest : public TempDirTest {
+protected:
+    void TearDown() override
+    {
+        while (openPackageCount > 0)
+            closePackage(openPackages[0].path);
+        TempDirTest::TearDown();
+    }
+    // A package with the script and two payloads; settings as after the
+    // settings pass, with the destination "dest\".
+    void prepare(const std::string &script, uint64_t totalBytes)
+    {
+        writeFile("setup.exe", buildPackage(bytesOf("MZ"), {{"quillfen.ini", bytesOf(script)},
+                                                           {"Pack\\a.gz", gzipMember(Bytes(300, 'a'))},
+                                                           {"Pack\\b.gz", gzipMember(Bytes(700, 'b'))}}));
+        ASSERT_GT(openPackage("setup.exe"), 0);
+        memset(&settings, 0, sizeof settings);
+        strcpy(settings.destinationDir, "dest\\");
+        settings.totalBytes = totalBytes;
+        fs::create_directory("dest");
+    }
+    std::vector<int32_t> runAll()
+    {
+        std::vector<int32_t> results;
+        int32_t r;
+        do {
+            r = RunCopyStep();
+            results.push_back(r);
+        } while (r >= 0 && results.size() < 50);
+        return results;
+    }
+};
+
+typedef std::vector<int32_t> Results;
+
+TEST_F(CopyPassTest, StepsReportProgressThenTheEnd)
+{
+    struct Case {
+        const char *what;
+        std::string script;
+        uint64_t total;
+        Results results;
+    } cases[] = {
+        {"two files", "COPY 'Pack\\a.gz' 'a.bin' 300\r\nCOPY 'Pack\\b' 'b.bin' 700\r\n", 1000, {30, 100, -2}},
+        {"trailing comment", "COPY 'Pack\\a.gz' 'a.bin' 300\nCOPY 'Pack\\b.gz' 'b.bin' 700\n; end\n", 1000,
+         {30, 100, 0, -2}},
+        {"folders count too", "DIR 'Sub'\nCOPY 'Pack\\a.gz' 'Sub\\a.bin' 300\nDIR 'Other'\n", 300, {0, 100, 100, -2}},
+        {"no sizes at all", "DIR 'Sub'\n", 0, {100, -2}},
+        {"empty script", "", 0, {-2}},
+        {"missing parent folder", "DIR 'No\\Such'\nDIR 'Sub'\n", 0, {-1}},
+        {"copy line without size", "COPY 'Pack\\a.gz' 'a.bin'\n", 300, {-1}},
+        {"dir line without apostrophe", "DIR 'Sub\n", 0, {-1}},
+    };
+    for (const Case &c : cases) {
+        prepare(c.script, c.total);
+        EXPECT_EQ(runAll(), c.results) << c.what;
+        closePackage("setup.exe");
+    }
+}
+
+TEST_F(CopyPassTest, FilesLandBelowTheDestinationAndTheCurrentDirectoryStays)
+{
+    prepare("DIR 'My Maps'\nDIR 'My Maps\\Arctic'\nDIR 'My Maps'\n"
+            "COPY 'pack/A' 'My Maps\\Arctic\\first map.bin' 300\n", 300);
+    fs::path before = fs::current_path();
+    EXPECT_EQ(runAll(), Results({0, 0, 0, 100, -2}));
+    EXPECT_EQ(fs::current_path(), before);
+    EXPECT_EQ(readFile("dest/My Maps/Arctic/first map.bin"), Bytes(300, 'a'));
+}
+
+TEST_F(CopyPassTest, ProgressIsExactForTotalsOfSeveralGigabytes)
+{
+    prepare("COPY 'Pack\\a.gz' 'a.bin' 4294967295\nCOPY 'Pack\\a.gz' 'b.bin' 4294967295\n", 3 * 4294967295ull);
+    EXPECT_EQ(runAll(), Results({33, 66, -2}));
+}
+
+TEST_F(CopyPassTest, MakePathCreatesEveryLevel)
+{
+    EXPECT_EQ(MakePath("one\\two\\three\\"), 1);
+    EXPECT_TRUE(fs::is_directory("one/two/three"));
+    EXPECT_EQ(MakePath("one\\two\\three"), 1);      // all levels exist: no message
+    EXPECT_EQ(MakePath((dir + "\\abs\\olute").c_str()), 1);
+    EXPECT_TRUE(fs::is_directory("abs/olute"));
+}
+
+}  // namespace

@@ -1,0 +1,147 @@
+// The settings pass over scripts stored in a package, as start-up reads them.
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <functional>
+
+#include "script/install_settings.h"
+#include "support/package_builder.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+class SettingsPassTest : public TempDirTest {
+protected:
+    void TearDown() override
+    {
+        while (openPackageCount > 0)
+            closePackage(openPackages[0].path);
+        TempDirTest::TearDown();
+    }
+    // Stores script as the package's "quillfen.ini" and runs the pass on it.
+    void read(const std::string &script)
+    {
+        while (openPackageCount > 0)
+            closePackage(openPackages[0].path);
+        writeFile("setup.exe", buildPackage(bytesOf("MZ"), {{"quillfen.ini", bytesOf(script)},
+                                                           {"after", bytesOf("\nGROUP= \"not this\"\n")}}));
+        ASSERT_GT(openPackage("setup.exe"), 0);
+        memset(&settings, 0, sizeof settings);
+        settings.scriptFile = pfOpen("quillfen.ini", "rt");
+        ASSERT_TRUE(settings.scriptFile);
+        EXPECT_EQ(ReadSettings(), 1);
+    }
+};
+
+TEST_F(SettingsPassTest, TextFieldsFollowTheKeywordAndQuoteRules)
+{
+    std::string long300(300, 'x');
+    struct Case {
+        const char *what;
+        std::string script;
+        char *field;
+        std::string expected;
+    } cases[] = {
+        {"group", "GROUP= \"Tundra Vale\"\r\n", settings.groupName, "Tundra Vale"},
+        {"CR LF gone", "PRODUCT= \"Maps\"\r\nKEY=x\r\n", settings.productName, "Maps"},
+        {"blanks inside quotes", "GROUP= \"  two  \"\n", settings.groupName, "two  "},
+        {"no gap before quote", "GROUP=\"G\"\n", settings.groupName, ""},
+        {"empty value", "GROUP= \"\"\n", settings.groupName, ""},
+        {"empty value keeps earlier", "GROUP= \"A\"\nGROUP= \"\"\n", settings.groupName, "A"},
+        {"later line wins", "GROUP= \"A\"\nGROUP= \"B\"\n", settings.groupName, "B"},
+        {"lower-case keyword", "group= \"G\"\n", settings.groupName, ""},
+        {"leading blank", " GROUP= \"G\"\n", settings.groupName, ""},
+        {"comment", ";GROUP= \"G\"\n", settings.groupName, ""},
+        {"value cut at its field", "GROUP= \"" + long300 + "\"\n", settings.groupName, std::string(259, 'x')},
+        {"dir gains backslash", "DIR=C:\\Program Files\\Brakmoor\\Tundra Vale\r\n", settings.destinationDir,
+         "C:\\Program Files\\Brakmoor\\Tundra Vale\\"},
+        {"dir keeps its backslash", "DIR=C:\\Games\\\n", settings.destinationDir, "C:\\Games\\"},
+        {"dir untrimmed", "DIR= C:\\A B \n", settings.destinationDir, " C:\\A B \\"},
+        {"dir without line feed", "DIR=C:\\Last", settings.destinationDir, "C:\\Last\\"},
+        {"empty dir stays empty", "DIR=\n", settings.destinationDir, ""},
+        {"DIR ' is not DIR=", "DIR 'Data'\n", settings.destinationDir, ""},
+        {"install key", "INSTALL_KEY=Brakmoor\\Tundravale\r\n", settings.installKey, "Brakmoor\\Tundravale"},
+        {"install value", "INSTALL_VALUE=MapsDir\r\n", settings.installValue, "MapsDir"},
+        {"install key cut", "INSTALL_KEY=" + long300 + "\n", settings.installKey, std::string(255, 'x')},
+    };
+    for (const Case &c : cases) {
+        read(c.script);
+        EXPECT_EQ(std::string(c.field), c.expected) << c.what;
+    }
+}
+
+TEST_F(SettingsPassTest, FlagsAndSizes)
+{
+    read("INSTALL_VALUE=V\n");
+    EXPECT_TRUE(settings.bWriteInstallKey);
+    EXPECT_STREQ(settings.installKey, "");
+    EXPECT_FALSE(settings.bInstallDlls);
+    read("INSTALL_DLLSanything\n");
+    EXPECT_TRUE(settings.bInstallDlls);
+    EXPECT_FALSE(settings.bWriteInstallKey);
+
+    struct Case {
+        const char *what;
+        std::string script;
+        uint64_t total;
+    } cases[] = {
+        {"no copy lines", "DIR=C:\\X\n", 0},
+        {"two sizes", "COPY 'a.gz' 'a' 300\r\nCOPY 'b.gz' 'b' 700\r\n", 1000},
+        {"blanks in destination", "COPY 'a.gz' 'My Maps\\a b.map'   42\n", 42},
+        {"past 32 bits", "COPY 'a' 'a' 4294967295\nCOPY 'b' 'b' 4294967295\nCOPY 'c' 'c' 2\n", 8589934592ull},
+        {"no size", "COPY 'a' 'a'\nCOPY 'b' 'b' 5\n", 5},
+        {"no closing apostrophe", "COPY 'a' 'a 7\nCOPY 'b' 'b' 5\n", 5},
+        {"size too large", "COPY 'a' 'a' 4294967296\n", 0},
+        {"lower-case copy", "copy 'a' 'a' 9\n", 0},
+    };
+    for (const Case &c : cases) {
+        read(c.script);
+        EXPECT_EQ(settings.totalBytes, c.total) << c.what;
+    }
+}
+
+TEST_F(SettingsPassTest, LongLinesArriveInPieces)
+{
+    // 1023 characters make one read; the rest is a line of its own.
+    std::string filler = "; " + std::string(1021, 'c');
+    read(filler + "GROUP= \"Piece\"\n" + "; " + std::string(1100, 'd') + "\nPRODUCT= \"P\"\n");
+    EXPECT_STREQ(settings.groupName, "Piece");
+    EXPECT_STREQ(settings.productName, "P");
+}
+
+TEST_F(SettingsPassTest, LinkLinesFillSlotsInScriptOrder)
+{
+    read("LINK= \"quillfen.exe\" \"Uninstallation\" \"-uninstall\"\r\n"
+         "LINK= \"readme.txt\" \"Read me\"\r\n"
+         "LINK=\"bad\" \"x\" \"y\"\r\n"
+         "LINK= \"\" \"empty\"\r\n");
+    ASSERT_EQ(settings.shortcutCount, 4);
+    const ShortcutRecord *s = settings.shortcuts;
+    EXPECT_STREQ(s[0].targetName, "quillfen.exe");
+    EXPECT_STREQ(s[0].linkName, "Uninstallation");
+    EXPECT_STREQ(s[0].arguments, "-uninstall");
+    EXPECT_STREQ(s[1].targetName, "readme.txt");
+    EXPECT_STREQ(s[1].linkName, "Read me");
+    EXPECT_STREQ(s[1].arguments, "");                  // two values: no arguments
+    EXPECT_STREQ(s[2].targetName, "");                 // did not scan, still a slot
+    EXPECT_STREQ(s[3].targetName, "");
+    EXPECT_STREQ(s[3].linkName, "");
+    for (int i = 0; i < 4; i++) {
+        EXPECT_STREQ(s[i].linkFolder, "");
+        EXPECT_STREQ(s[i].description, "");
+        EXPECT_STREQ(s[i].iconPath, "");
+    }
+}
+
+TEST_F(SettingsPassTest, LinesPastTheSixteenthLinkAreIgnored)
+{
+    std::string script;
+    for (int i = 0; i < 20; i++)
+        script += "LINK= \"t" + std::to_string(i) + "\" \"l\" \"a\"\n";
+    read(script);
+    EXPECT_EQ(settings.shortcutCount, 16);
+    EXPECT_STREQ(settings.shortcuts[15].targetName, "t15");
+}
+
+}  // namespace
