@@ -31,7 +31,7 @@ void FormatSizeText(uint64_t totalBytes, char *text, size_t size)
 {
     int64_t kilobytes = (int64_t)(totalBytes / 1024);
     int64_t megabytes = (kilobytes + 1023) / 1024;
-    snprintf(text, size, messageTable[MSG_SPACE_NEEDED], (int)megabytes);
+    formatText(text, size, messageTable[MSG_SPACE_NEEDED], (int)megabytes);
 }
 
 void TakeBrowseResult(const char *chosen, char *destinationDir)

@@ -13,10 +13,19 @@
 static const char PROGRAM_NAME[] = "quillfen";
 static const char ZIP_ERROR_CAPTION[] = "Zip error - perhaps bad crc";
 
+// One "name: text" line on the standard error stream.
+static void reportError(const char *name, const char *text)
+{
+    fputs(name, stderr);
+    fputs(": ", stderr);
+    fputs(text, stderr);
+    fputs("\n", stderr);
+}
+
 [[noreturn]] void fatalZipError(const char *message)
 {
     MessageBoxA(0, message, ZIP_ERROR_CAPTION, MB_OK);
-    fprintf(stderr, "%s: %s\n", PROGRAM_NAME, message);
+    reportError(PROGRAM_NAME, message);
     exit(1);
 }
 
@@ -26,7 +35,7 @@ static const char ZIP_ERROR_CAPTION[] = "Zip error - perhaps bad crc";
 static void showOpenFailure(const char *sourceName, const char *outputPath, int error)
 {
     char text[256];
-    snprintf(text, sizeof text, "file:%s outfile:%s", sourceName, outputPath);
+    formatText(text, sizeof text, "file:%s outfile:%s", sourceName, outputPath);
     MessageBoxA(0, text, error == 0 ? "Insufficient memory" : "Error in zip file", MB_OK);
 }
 
@@ -50,7 +59,10 @@ void extractEntry(const char *sourceName, const char *outputPath)
     }
     if (!reader) {
         int error = errno;
-        fprintf(stderr, "%s: can't gzopen %s\n", PROGRAM_NAME, readerName);
+        fputs(PROGRAM_NAME, stderr);
+        fputs(": can't gzopen ", stderr);
+        fputs(readerName, stderr);
+        fputs("\n", stderr);
         showOpenFailure(sourceName, outputPath, error);
         exit(1);
     }
@@ -58,7 +70,7 @@ void extractEntry(const char *sourceName, const char *outputPath)
     if (!output) {
         int error = errno;
         showOpenFailure(sourceName, outputPath, error);
-        fprintf(stderr, "%s: %s\n", sourceName, strerror(error));
+        reportError(sourceName, strerror(error));
         exit(1);
     }
     copyDecompressed(reader, output);

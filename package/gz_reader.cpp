@@ -6,6 +6,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "package/text.h"
+
 static const int END = -1;   // nextInputByte: no more input
 
 static void freeReader(GzReader *reader)
@@ -247,6 +249,6 @@ const char *gzReaderError(GzReader *reader, int *code)
     reader->message = (char *)malloc(size);
     if (!reader->message)
         return "insufficient memory";
-    snprintf(reader->message, size, "%s: %s", reader->name, description);
+    formatText(reader->message, size, "%s: %s", reader->name, description);
     return reader->message;
 }

@@ -1,5 +1,6 @@
 #include "package/text.h"
 
+#include <stdarg.h>
 #include <string.h>
 
 bool copyText(char *buffer, size_t size, const char *source)
@@ -34,4 +35,38 @@ bool equalsIgnoreAsciiCase(const char *a, const char *b)
         if (lowerAscii(*a) != lowerAscii(*b))
             return false;
     return *a == *b;
+}
+
+void formatText(char *buffer, size_t size, const char *format, ...)
+{
+    if (size == 0)
+        return;
+    buffer[0] = '\0';
+    va_list arguments;
+    va_start(arguments, format);
+    char piece[2] = {0, 0};
+    for (const char *f = format; *f; f++) {
+        if (f[0] == '%' && f[1] == 's') {
+            appendText(buffer, size, va_arg(arguments, const char *));
+            f++;
+        } else if (f[0] == '%' && f[1] == 'd') {
+            int value = va_arg(arguments, int);
+            char digits[12];
+            char *d = digits + sizeof digits - 1;
+            *d = '\0';
+            unsigned magnitude = value < 0 ? 0u - (unsigned)value : (unsigned)value;
+            do {
+                *--d = (char)('0' + magnitude % 10);
+                magnitude /= 10;
+            } while (magnitude);
+            if (value < 0)
+                *--d = '-';
+            appendText(buffer, size, d);
+            f++;
+        } else {
+            piece[0] = *f;
+            appendText(buffer, size, piece);
+        }
+    }
+    va_end(arguments);
 }

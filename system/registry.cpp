@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "package/text.h"
 #include "script/install_settings.h"
 
 void ReadRegistryString(const char *keyPath, const char *valueName, char *buffer, uint32_t size)
@@ -24,7 +25,7 @@ void WriteInstallRecord()
     if (!settings.bWriteInstallKey)
         return;
     char keyPath[260];
-    snprintf(keyPath, sizeof keyPath, "SOFTWARE\\%s", settings.installKey);
+    formatText(keyPath, sizeof keyPath, "SOFTWARE\\%s", settings.installKey);
     HKEY key;
     if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, 0, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, 0, &key, 0) !=
         ERROR_SUCCESS)

@@ -82,8 +82,9 @@ TEST(ParseOptions, RunModeAndUninstallPath)
         SplitCommandLineText(text.data());
         ParseOptions();
         EXPECT_EQ(runMode, c.mode) << c.line;
-        if (c.destination)
+        if (c.destination) {
             EXPECT_STREQ(settings.destinationDir, c.destination) << c.line;
+        }
     }
 }
 

@@ -1,0 +1,365 @@
+// quillpack: installers it builds read back through the package layer, the
+// build's refusals, and list, verify and extract on installers made by hand.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "package/gz_reader.h"
+#include "package/package.h"
+#include "support/package_builder.h"
+#include "support/temp_dir.h"
+#include "tools/quillpack/addon_script.h"
+#include "tools/quillpack/pe_image.h"
+#include "tools/quillpack/quillpack.h"
+
+namespace fs = std::filesystem;
+
+// The least that passes the stub check: "MZ", e_lfanew 0x40, "PE\0\0",
+// machine 0x14C, padding.
+static Bytes fakeStub()
+{
+    Bytes stub(0x80, 0);
+    stub[0] = 'M';
+    stub[1] = 'Z';
+    stub[0x3C] = 0x40;
+    stub[0x40] = 'P';
+    stub[0x41] = 'E';
+    stub[0x44] = 0x4C;
+    stub[0x45] = 0x01;
+    return stub;
+}
+
+// A member of "abc" in one stored deflate block, header OS 3 instead of 11.
+static const char ABC_MEMBER[] = "1f 8b 08 00 00 00 00 00 00 03 01 03 00 fc ff 61 62 63 "
+                                 "c2 41 24 35 03 00 00 00";
+
+struct AddonFile {
+    std::string path;   // below the add-on folder, '/' separated
+    Bytes data;
+};
+
+class QuillpackTest : public TempDirTest {
+protected:
+    // Writes the stub and the add-on folder: quillfen.ini (unless script is
+    // null), Umowa.txt (when agreement) and files.
+    void writeAddon(const char *script, const std::vector<AddonFile> &files, bool agreement = true)
+    {
+        fs::remove_all("addon");
+        fs::create_directories("addon");
+        writeFile("stub.exe", fakeStub());
+        if (script)
+            writeFile("addon/quillfen.ini", bytesOf(script));
+        if (agreement)
+            writeFile("addon/Umowa.txt", bytesOf("Umowa\n\xb9\n"));
+        for (const AddonFile &f : files) {
+            fs::create_directories(fs::path("addon/" + f.path).parent_path());
+            writeFile("addon/" + f.path, f.data);
+        }
+    }
+    bool build(std::string &error, const char *output = "setup.exe",
+               uint64_t limit = MAX_PACKAGE_BYTES)
+    {
+        BuildOptions options;
+        options.stubPath = "stub.exe";
+        options.addonDir = "addon";
+        options.outputPath = output;
+        options.maxPackageBytes = limit;
+        return buildInstaller(options, error);
+    }
+    void TearDown() override
+    {
+        while (openPackageCount > 0)
+            closePackage(openPackages[0].path);
+        TempDirTest::TearDown();
+    }
+};
+
+static Bytes readEntry(const char *name)
+{
+    PackageFile file = pfOpen(name, "rb");
+    EXPECT_TRUE(file && !isOrdinaryStream(file)) << name;
+    Bytes data(1 << 20);
+    data.resize(file ? pfRead(data.data(), 1, data.size(), file) : 0);
+    return data;
+}
+
+static Bytes unpackEntry(const char *name)
+{
+    GzReader *reader = gzReaderOpen(name, "rb");
+    EXPECT_TRUE(reader) << name;
+    Bytes data(1 << 20);
+    int32_t n = reader ? gzReaderRead(reader, data.data(), (uint32_t)data.size()) : -1;
+    EXPECT_GE(n, 0) << name;
+    EXPECT_EQ(0, gzReaderClose(reader)) << name;
+    data.resize(n > 0 ? (size_t)n : 0);
+    return data;
+}
+
+TEST_F(QuillpackTest, BuiltInstallerReadsBackThroughThePackageLayer)
+{
+    const char SCRIPT[] = "; maps\nCOPY 'MAPS\\North.MAP' 'Maps\\north.map' 70000\n"
+                          "COPY 'docs\\readme.txt.gz' 'readme.txt' 5\r\n"
+                          "COPY 'Data\\pre.bin.gz' 'pre.bin' 3\n"
+                          "COPY 'odd.GZ' 'odd' 2\n"
+                          "COPY 'maps\\north.map' 'Maps\\copy.map' 70000\n"
+                          "COPY 'empty.dat' 'empty.dat' 0";
+    const char STORED[] = "; maps\r\nCOPY 'MAPS\\North.MAP' 'Maps\\north.map' 70000\r\n"
+                          "COPY 'docs\\readme.txt.gz' 'readme.txt' 5\r\n"
+                          "COPY 'Data\\pre.bin.gz' 'pre.bin' 3\r\n"
+                          "COPY 'odd.GZ' 'odd' 2\r\n"
+                          "COPY 'maps\\north.map' 'Maps\\copy.map' 70000\r\n"
+                          "COPY 'empty.dat' 'empty.dat' 0";
+    Bytes map(70000);          // more than one 64 KiB read of the compressor
+    for (size_t i = 0; i < map.size(); i++)
+        map[i] = (unsigned char)((i * 7) ^ (i >> 9));
+    writeAddon(SCRIPT,
+               {{"Maps/north.map", map}, {"Docs/readme.txt", bytesOf("read\n")},
+                {"Data/pre.bin.gz", hexBytes(ABC_MEMBER)}, {"odd.GZ", bytesOf("ok")},
+                {"empty.dat", {}}});
+    std::string error;
+    ASSERT_TRUE(build(error)) << error;
+    EXPECT_FALSE(fs::exists("setup.exe.partial"));
+
+    Bytes file = readFile("setup.exe");
+    ASSERT_NE(0, openPackage("setup.exe"));
+    const PackageRecord &p = openPackages[openPackageCount - 1];
+    const char *names[] = {"quillfen.exe", "quillfen.ini", "umowa.txt", "MAPS\\North.MAP.gz",
+                           "docs\\readme.txt.gz", "Data\\pre.bin.gz", "odd.GZ.gz", "empty.dat.gz"};
+    ASSERT_EQ(8, p.entryCount);
+    for (int i = 0; i < 8; i++) {
+        EXPECT_STREQ(names[i], p.entries[i].name);
+        EXPECT_EQ(0u, p.entries[i].rawLength);
+    }
+    EXPECT_EQ(0u, p.entries[0].offset);
+    EXPECT_EQ(8u, wordAt(file, wordAt(file, file.size() - 4)));   // last word -> count
+    EXPECT_EQ(fakeStub(), readEntry("quillfen.exe"));
+    EXPECT_EQ(bytesOf(STORED), readEntry("quillfen.ini"));
+    EXPECT_EQ(bytesOf("Umowa\r\n\xb9\r\n"), readEntry("Umowa.txt"));
+    EXPECT_EQ(map, unpackEntry("maps\\north.map.gz"));
+    EXPECT_EQ(bytesOf("read\n"), unpackEntry("docs/readme.txt.gz"));
+    EXPECT_EQ(hexBytes(ABC_MEMBER), readEntry("data\\pre.bin.gz"));  // taken as is
+    EXPECT_EQ(bytesOf("ok"), unpackEntry("odd.GZ.gz"));
+    EXPECT_EQ(Bytes(), unpackEntry("empty.dat.gz"));
+    for (const char *built : {"maps\\north.map.gz", "docs\\readme.txt.gz", "odd.GZ.gz", "empty.dat.gz"}) {
+        Bytes head = readEntry(built);
+        head.resize(10);
+        EXPECT_EQ(hexBytes("1f 8b 08 00 00 00 00 00 00 0b"), head) << built;
+    }
+    std::vector<std::string> problems;
+    EXPECT_TRUE(verifyInstaller("setup.exe", problems)) << (problems.empty() ? "" : problems[0]);
+}
+
+TEST_F(QuillpackTest, SameInputsGiveTheSameBytesAndReplaceTheOutput)
+{
+    writeAddon("COPY 'a.txt' 'a.txt' 12\n", {{"a.txt", bytesOf("hello hello\n")}});
+    writeFile("setup.exe", bytesOf("an older installer"));
+    std::string error;
+    ASSERT_TRUE(build(error)) << error;
+    Bytes first = readFile("setup.exe");
+    ASSERT_TRUE(build(error)) << error;
+    EXPECT_EQ(first, readFile("setup.exe"));
+    ASSERT_TRUE(build(error, "again.exe")) << error;
+    EXPECT_EQ(first, readFile("again.exe"));
+}
+
+struct BuildFailure {
+    const char *behaviour;
+    const char *script;                 // null: no quillfen.ini
+    const char *expected;               // phrase of the error
+    std::vector<AddonFile> files = {};  // besides a.txt ("hello\n") and Umowa.txt
+    Bytes stub = {};                    // empty: the fake stub
+    bool agreement = true;
+    uint64_t limit = MAX_PACKAGE_BYTES;
+};
+
+TEST_F(QuillpackTest, BadInputIsRefusedAndLeavesTheOutputAlone)
+{
+    // 260 characters after "COPY '", one more than the installer's buffer takes.
+    const std::string longLine = "COPY 'a.txt' '" + std::string(248, 'x') + "' 6\n";
+    const BuildFailure rows[] = {
+        {"size differs", "; sizes\nCOPY 'a.txt' 'a.txt' 7\n", "quillfen.ini:2: size 7 on the line differs from 6"},
+        {"payload missing", "COPY 'b.txt' 'b.txt' 1\n", "quillfen.ini:1: no file 'b.txt' or 'b.txt.gz'"},
+        {"name unclosed", "COPY 'a.txt\n", "quillfen.ini:1: the entry name has no closing apostrophe"},
+        {"two blanks", "COPY 'a.txt'  'a.txt' 6\n", "quillfen.ini:1: expected one character and an apostrophe"},
+        {"destination unclosed", "COPY 'a.txt' 'a.txt 6\n", "quillfen.ini:1: the destination has no closing"},
+        {"no size", "COPY 'a.txt' 'a.txt'\n", "quillfen.ini:1: no size"},
+        {"size a word", "COPY 'a.txt' 'a.txt' six\n", "size 'six' is not an unsigned decimal number"},
+        {"size negative", "COPY 'a.txt' 'a.txt' -6\n", "size '-6' is not an unsigned"},
+        {"size trailed", "COPY 'a.txt' 'a.txt' 6x\n", "size '6x' is not an unsigned"},
+        {"size too big", "COPY 'a.txt' 'a.txt' 4294967296\n", "size 4294967296 is larger than 4294967295"},
+        {"line too long", longLine.c_str(), "is 260 characters long"},
+        {"absolute", "COPY 'a.txt' '\\a.txt' 6\n", "destination '\\a.txt' is absolute"},
+        {"absolute slash", "COPY 'a.txt' '/a.txt' 6\n", "destination '/a.txt' is absolute"},
+        {"drive", "COPY 'a.txt' 'c:a.txt' 6\n", "destination 'c:a.txt' names a drive"},
+        {"parent", "COPY 'a.txt' 'x\\..\\..\\a.txt' 6\n", "has a '..' component"},
+        {"empty destination", "COPY 'a.txt' '' 6\n", "destination '' is empty"},
+        {"over the uninstaller", "COPY 'a.txt' 'Quillfen.exe' 6\n", "uninstaller copy"},
+        {"DIR outside", "DIR '..\\up'\n", "quillfen.ini:1: folder '..\\up' has a '..'"},
+        {"slash in name", "COPY 'x/a.txt' 'a.txt' 6\n", "entry name 'x/a.txt' contains '/'"},
+        {"dots in name", "COPY '..\\a.txt' 'a.txt' 6\n", "contains '..'"},
+        {"rooted name", "COPY '\\a.txt' 'a.txt' 6\n", "entry name '\\a.txt' starts with '\\'"},
+        {"Ctrl-Z", "; x\n\x1a\nCOPY 'a.txt' 'a.txt' 6\n", "quillfen.ini:2: a Ctrl-Z byte"},
+        {"no script", nullptr, "addon: no quillfen.ini"},
+        {"no agreement", "", "addon: no Umowa.txt", {}, {}, false},
+        {"member and source", "COPY 'a.txt' 'a.txt' 6\n", "keep one", {{"a.txt.gz", hexBytes(ABC_MEMBER)}}},
+        {"bad member", "COPY 'b.gz' 'b' 3\n", "b.gz: not a valid gzip member", {{"b.gz", bytesOf("abc")}}},
+        {"member with more", "COPY 'b.gz' 'b' 3\n", "bytes follow the gzip member",
+         {{"b.gz", hexBytes((std::string(ABC_MEMBER) + " 00").c_str())}}},
+        {"stub not PE", "", "stub.exe: not a Windows program", {}, bytesOf("MZ but nothing else")},
+        {"stub an installer", "", "stub.exe: already an installer", {}, buildPackage(fakeStub(), {})},
+        {"too big", "COPY 'a.txt' 'a.txt' 6\n", "grow past 200 bytes", {}, {}, true, 200},
+#ifndef _WIN32
+        {"case twins", "COPY 'A.TXT' 'a.txt' 6\n", "cannot tell them apart", {{"A.txt", bytesOf("hello\n")}}},
+#endif
+    };
+    for (const BuildFailure &row : rows) {
+        std::vector<AddonFile> files = row.files;
+        files.push_back({"a.txt", bytesOf("hello\n")});
+        writeAddon(row.script, files, row.agreement);
+        if (!row.stub.empty())
+            writeFile("stub.exe", row.stub);
+        writeFile("setup.exe", bytesOf("old"));
+        std::string error;
+        EXPECT_FALSE(build(error, "setup.exe", row.limit)) << row.behaviour;
+        EXPECT_NE(std::string::npos, error.find(row.expected)) << row.behaviour << ": " << error;
+        EXPECT_EQ(bytesOf("old"), readFile("setup.exe")) << row.behaviour;
+        EXPECT_FALSE(fs::exists("setup.exe.partial")) << row.behaviour;
+    }
+    BuildOptions missing = {"stub.exe", "nowhere", "setup.exe"};
+    std::string error;
+    EXPECT_FALSE(buildInstaller(missing, error));
+    EXPECT_EQ(0u, error.find("nowhere: ")) << error;
+}
+
+TEST(QuillpackScript, LinesAreCutAsTheInstallerReadsThem)
+{
+    struct Row {
+        const char *behaviour;
+        std::string script;
+        int line;                 // 0: no COPY line found
+        const char *entry, *destination;
+        uint32_t size;
+    } rows[] = {
+        {"CR LF ends", "; c\r\nCOPY 'a b' 'c d' 12\r\n", 2, "a b", "c d", 12},
+        {"any separator, tab, no final LF", "COPY 'a'x'b'\t4294967295", 1, "a", "b", 4294967295u},
+        {"rest of 259 fits, CR not counted", "COPY 'a' '" + std::string(251, 'd') + "' 1\r\n", 1, "a", nullptr, 1},
+        {"long line in pieces", ";" + std::string(1022, 'x') + "COPY 'p' 'q' 5\n", 1, "p", "q", 5},
+        {"keyword case and column", "copy 'a' 'b' 1\n COPY 'a' 'b' 1\n", 0, nullptr, nullptr, 0},
+    };
+    for (const Row &row : rows) {
+        std::vector<CopyLine> lines;
+        std::string error;
+        EXPECT_TRUE(readCopyLines(bytesOf(row.script), "s", lines, error)) << row.behaviour << error;
+        ASSERT_EQ(row.line ? 1u : 0u, lines.size()) << row.behaviour;
+        if (!row.line)
+            continue;
+        EXPECT_EQ(row.line, lines[0].line) << row.behaviour;
+        EXPECT_EQ(row.entry, lines[0].entryName) << row.behaviour;
+        if (row.destination) {
+            EXPECT_EQ(row.destination, lines[0].destination) << row.behaviour;
+        }
+        EXPECT_EQ(row.size, lines[0].size) << row.behaviour;
+    }
+    EXPECT_EQ("a.gz", lookupName("a.gz"));
+    EXPECT_EQ("a.GZ.gz", lookupName("a.GZ"));     // the suffix test minds case
+    EXPECT_EQ(".gz.gz", lookupName(".gz"));
+    EXPECT_EQ(bytesOf("a\r\nb\r\n\r\n\rc\r\r\n"), withCrLf(bytesOf("a\nb\r\n\n\rc\r\r\n")));
+}
+
+TEST(QuillpackStub, OnlyI386WindowsProgramsPass)
+{
+    struct Row { const char *behaviour; size_t at; unsigned char value; const char *expected; } rows[] = {
+        {"good", 0, 'M', ""},
+        {"no MZ", 1, 'X', "no MZ header"},
+        {"header beyond the file", 0x3C, 0x70, "offset out of range"},
+        {"header inside the MZ fields", 0x3C, 0x20, "offset out of range"},
+        {"no PE", 0x41, 'X', "no PE signature"},
+        {"x64", 0x44, 0x64, "machine 0x164"},
+    };
+    for (const Row &row : rows) {
+        Bytes stub = fakeStub();
+        stub[row.at] = row.value;
+        EXPECT_NE(std::string::npos, peImageProblem(stub).find(row.expected)) << row.behaviour;
+        EXPECT_EQ(*row.expected == 0, peImageProblem(stub).empty()) << row.behaviour;
+    }
+    Bytes cut = fakeStub();
+    cut.resize(0x50);           // the file header would end beyond the file
+    EXPECT_NE("", peImageProblem(cut));
+}
+
+TEST_F(QuillpackTest, ListShowsEveryEntryInAlignedColumns)
+{
+    writeFile("setup.exe", buildPackage(fakeStub(), {{"quillfen.ini", bytesOf("x")},
+                                                     {"A.TXT.GZ", hexBytes(ABC_MEMBER)},
+                                                     {"fake.gz", bytesOf("plain, not a member")},
+                                                     {"raw.bin", bytesOf("abc"), 3}}));
+    FILE *out = fopen("list.txt", "wb");
+    std::string error;
+    ASSERT_TRUE(listInstaller("setup.exe", out, error)) << error;
+    fclose(out);
+    EXPECT_EQ("name             offset       size        raw   unpacked\n"
+              "quillfen.exe          0        128          0\n"
+              "quillfen.ini        128          1          0\n"
+              "A.TXT.GZ            129         26          0          3\n"
+              "fake.gz             155         19          0\n"
+              "raw.bin             174          3          3\n",
+              std::string((const char *)readFile("list.txt").data(), readFile("list.txt").size()));
+
+    Bytes cut = readFile("setup.exe");
+    cut.pop_back();
+    writeFile("cut.exe", cut);
+    EXPECT_FALSE(listInstaller("cut.exe", stdout, error));
+    EXPECT_EQ("cut.exe: not an installer or damaged package", error);
+}
+
+TEST_F(QuillpackTest, VerifyReportsWhatTheInstallerWouldTripOver)
+{
+    Bytes abc = hexBytes(ABC_MEMBER);
+    Bytes badCrc = abc;
+    badCrc[18] ^= 1;
+    struct Row { const char *behaviour; std::string script; Bytes member; const char *expected; } rows[] = {
+        {"good", "COPY 'a' 'a' 3\n", abc, nullptr},
+        {"entry missing", "; x\nCOPY 'b' 'b' 3\n", abc, "quillfen.ini:2: no entry b.gz"},
+        {"size differs", "COPY 'a' 'a' 4\n", abc, "quillfen.ini:1: a.gz unpacks to 3 bytes, the line says 4"},
+        {"bad CRC", "COPY 'a.gz' 'a' 3\n", badCrc, "quillfen.ini:1: a.gz: "},
+        {"member cut", "COPY 'a' 'a' 3\n", Bytes(abc.begin(), abc.begin() + 14), "quillfen.ini:1: a.gz: damaged gzip member"},
+        {"bad line", "COPY 'a' 'a'\n", abc, "quillfen.ini:1: no size"},
+    };
+    for (const Row &row : rows) {
+        writeFile("setup.exe", buildPackage(fakeStub(), {{"quillfen.ini", bytesOf(row.script)},
+                                                         {"a.gz", row.member}}));
+        std::vector<std::string> problems;
+        EXPECT_EQ(row.expected == nullptr, verifyInstaller("setup.exe", problems)) << row.behaviour;
+        EXPECT_EQ(row.expected ? 1u : 0u, problems.size()) << row.behaviour;
+        if (row.expected && !problems.empty()) {
+            EXPECT_EQ(0u, problems[0].find(row.expected)) << row.behaviour << ": " << problems[0];
+        }
+    }
+    std::vector<std::string> problems;
+    writeFile("setup.exe", buildPackage(fakeStub(), {}));
+    EXPECT_FALSE(verifyInstaller("setup.exe", problems));
+    EXPECT_NE(std::string::npos, problems.back().find("no entry quillfen.ini"));
+}
+
+TEST_F(QuillpackTest, ExtractKeepsEveryNameInsideTheFolder)
+{
+    fs::create_directories("box");
+    fs::current_path("box");
+    writeFile("setup.exe", buildPackage(fakeStub(), {{"ok\\sub\\f.txt", bytesOf("inside")},
+                                                     {"..\\evil1", bytesOf("x")},
+                                                     {"C:\\evil2", bytesOf("x")},
+                                                     {"\\evil3", bytesOf("x")},
+                                                     {"ok\\..\\..\\evil4", bytesOf("x")},
+                                                     {"raw.bin", bytesOf("abc"), 3}}));
+    std::vector<std::string> problems;
+    EXPECT_FALSE(extractInstaller("setup.exe", "out", problems));
+    EXPECT_EQ(4u, problems.size());
+    EXPECT_EQ(bytesOf("inside"), readFile("out/ok/sub/f.txt"));
+    EXPECT_EQ(bytesOf("abc"), readFile("out/raw.bin"));
+    EXPECT_EQ(fakeStub(), readFile("out/quillfen.exe"));
+    EXPECT_FALSE(fs::exists("C:/evil2"));
+    for (const auto &item : fs::recursive_directory_iterator(dir))
+        EXPECT_EQ(std::string::npos, item.path().string().find("evil")) << item.path();
+}

@@ -1,0 +1,292 @@
+// quillpack build. First a plan: the stub checked, the texts read, every COPY
+// line resolved to an add-on file whose unpacked size matches the line. Only
+// then is the installer written, to a temporary file beside the output that
+// replaces the output at the very end.
+#include "tools/quillpack/quillpack.h"
+
+#include <errno.h>
+#include <string.h>
+#include <sys/stat.h>
+
+#include <map>
+
+#include "tools/quillpack/addon_script.h"
+#include "tools/quillpack/folder.h"
+#include "tools/quillpack/gzip_member.h"
+#include "tools/quillpack/pe_image.h"
+
+static const char SCRIPT_NAME[] = "quillfen.ini";
+static const char AGREEMENT_FILE[] = "Umowa.txt";
+static const char AGREEMENT_ENTRY[] = "umowa.txt";
+static const char STUB_ENTRY[] = "quillfen.exe";
+static const char PARTIAL_SUFFIX[] = ".partial";
+
+enum EntryKind {
+    STORE_BYTES,       // bytes held in memory, stored as they are
+    COMPRESS_FILE,     // an add-on file, stored as a gzip member
+    COPY_GZIP_FILE,    // an add-on file that already is a gzip member
+};
+
+struct PlannedEntry {
+    std::string name;      // the directory name
+    EntryKind kind;
+    Bytes bytes;           // STORE_BYTES: what is stored
+    std::string source;    // the add-on file of the other kinds
+    uint32_t unpacked;     // size of the installed file
+};
+
+struct DirectoryRecord {
+    std::string name;
+    uint32_t offset;
+    uint32_t size;
+};
+
+// Reads the stub and checks that it is a bare installer image.
+static bool readStub(const std::string &path, Bytes &image, std::string &error)
+{
+    if (!readWholeFile(path, image, error))
+        return false;
+    std::string problem = peImageProblem(image);
+    if (!problem.empty()) {
+        error = path + ": " + problem;
+        return false;
+    }
+    if (carriesPackage(path.c_str())) {
+        error = path + ": already an installer with a package; give the bare quillfen.exe";
+        return false;
+    }
+    return true;
+}
+
+// Finds the add-on's top-level file called name, in any ASCII case; what
+// names it in a message when it is missing.
+static bool findTopFile(FolderCache &cache, const std::string &dir, const char *name,
+                        const char *what, std::string &path, std::string &error)
+{
+    int found = findIgnoringCase(cache, dir, {name}, path, error);
+    if (found == 0)
+        error = dir + ": no " + name + " (" + what + ")";
+    return found == 1;
+}
+
+// The components of an entry name, split at each '\\'.
+static std::vector<std::string> splitName(const std::string &name)
+{
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (size_t end; (end = name.find('\\', start)) != std::string::npos; start = end + 1)
+        parts.push_back(name.substr(start, end - start));
+    parts.push_back(name.substr(start));
+    return parts;
+}
+
+// Size of the file at path, in bytes.
+static bool fileSize(const std::string &path, uint64_t *size, std::string &error)
+{
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) {
+        error = path + ": " + strerror(errno);
+        return false;
+    }
+    *size = (uint64_t)info.st_size;
+    return true;
+}
+
+// Finds the add-on file for the gzip entry called name: the member itself
+// when the folder holds it, else the file it is made from (the name without
+// ".gz"). Sets the entry's kind, source and unpacked size.
+static bool findPayload(FolderCache &cache, const std::string &dir, const std::string &name,
+                        PlannedEntry &entry, std::string &error)
+{
+    std::vector<std::string> member = splitName(name);
+    std::vector<std::string> plain = member;
+    plain.back().resize(plain.back().size() - 3);
+    std::string memberPath, plainPath;
+    int haveMember = findIgnoringCase(cache, dir, member, memberPath, error);
+    int havePlain = plain.back().empty() ? 0 : findIgnoringCase(cache, dir, plain, plainPath, error);
+    if (haveMember < 0 || havePlain < 0)
+        return false;
+    std::string shown = name.substr(0, name.size() - 3);
+    if (haveMember && havePlain) {
+        error = "both " + plainPath + " and " + memberPath + " are there; keep one";
+        return false;
+    }
+    if (!haveMember && !havePlain) {
+        error = "no file '" + shown + "' or '" + name + "' in " + dir;
+        return false;
+    }
+    if (haveMember) {
+        entry.kind = COPY_GZIP_FILE;
+        entry.source = memberPath;
+        return checkGzipMember(memberPath, &entry.unpacked, error);
+    }
+    uint64_t size;
+    if (!fileSize(plainPath, &size, error))
+        return false;
+    entry.kind = COMPRESS_FILE;
+    entry.source = plainPath;
+    entry.unpacked = (uint32_t)size;
+    if (size > 0xFFFFFFFFu) {
+        error = plainPath + ": larger than 4294967295 bytes";
+        return false;
+    }
+    return true;
+}
+
+// Adds the entry for one COPY line to the plan, once per entry name (the
+// installer's lookup ignores ASCII case; byName is keyed by the lower-cased
+// name), and checks that the line's size is the size of the file it installs.
+static bool planCopyLine(FolderCache &cache, const std::string &dir, const std::string &script,
+                         const CopyLine &line, std::vector<PlannedEntry> &plan,
+                         std::map<std::string, size_t> &byName, std::string &error)
+{
+    std::string where = script + ":" + std::to_string(line.line) + ": ";
+    std::string name = lookupName(line.entryName);
+    auto known = byName.find(lowerAscii(name));
+    if (known == byName.end()) {
+        PlannedEntry added;
+        added.name = name;
+        if (!findPayload(cache, dir, name, added, error)) {
+            error = where + error;
+            return false;
+        }
+        plan.push_back(added);
+        known = byName.emplace(lowerAscii(name), plan.size() - 1).first;
+    }
+    const PlannedEntry &entry = plan[known->second];
+    if (entry.unpacked != line.size) {
+        error = where + "size " + std::to_string(line.size) + " on the line differs from " +
+                std::to_string(entry.unpacked) + ", the unpacked size of " + entry.source;
+        return false;
+    }
+    return true;
+}
+
+// Plans every entry of the installer, checking all inputs.
+static bool planInstaller(const BuildOptions &options, std::vector<PlannedEntry> &plan,
+                          std::string &error)
+{
+    PlannedEntry stub = {STUB_ENTRY, STORE_BYTES, {}, options.stubPath, 0};
+    if (!readStub(options.stubPath, stub.bytes, error))
+        return false;
+    plan.push_back(stub);
+
+    FolderCache cache;
+    const std::string &dir = options.addonDir;
+    std::string scriptPath, agreementPath;
+    Bytes script, agreement;
+    if (!findTopFile(cache, dir, SCRIPT_NAME, "the install script", scriptPath, error) ||
+        !findTopFile(cache, dir, AGREEMENT_FILE, "the agreement text", agreementPath, error) ||
+        !readWholeFile(scriptPath, script, error) || !readWholeFile(agreementPath, agreement, error))
+        return false;
+    // The installer reads the script in Windows text mode and shows the
+    // agreement in an edit control; both expect CR LF line ends.
+    Bytes storedScript = withCrLf(script);
+    plan.push_back({SCRIPT_NAME, STORE_BYTES, storedScript, scriptPath, 0});
+    plan.push_back({AGREEMENT_ENTRY, STORE_BYTES, withCrLf(agreement), agreementPath, 0});
+
+    std::vector<CopyLine> lines;
+    if (!readCopyLines(storedScript, scriptPath.c_str(), lines, error))
+        return false;
+    std::map<std::string, size_t> byName;
+    for (const CopyLine &line : lines)
+        if (!planCopyLine(cache, dir, scriptPath, line, plan, byName, error))
+            return false;
+    return true;
+}
+
+// Copies the rest of in to out unchanged.
+static bool copyStream(FILE *in, const std::string &source, PackageOutput &out,
+                       std::string &error)
+{
+    std::vector<unsigned char> buffer(65536);
+    size_t n;
+    while ((n = fread(buffer.data(), 1, buffer.size(), in)) > 0)
+        if (!writeOutput(out, buffer.data(), n, error))
+            return false;
+    if (ferror(in)) {
+        error = source + ": " + strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+// Writes the data of one add-on file entry.
+static bool writeFileEntry(const PlannedEntry &entry, PackageOutput &out, std::string &error)
+{
+    FILE *in = fopen(entry.source.c_str(), "rb");
+    if (!in) {
+        error = entry.source + ": " + strerror(errno);
+        return false;
+    }
+    uint64_t length = entry.unpacked;
+    bool ok = entry.kind == COPY_GZIP_FILE ? copyStream(in, entry.source, out, error)
+                                           : writeGzipMember(in, entry.source, out, &length, error);
+    fclose(in);
+    if (ok && length != entry.unpacked) {
+        error = entry.source + ": changed while the installer was written";
+        ok = false;
+    }
+    return ok;
+}
+
+// The directory at the end of the package: the count, one record per entry
+// (offset, size, raw length 0, name length with its NUL, the name and NUL),
+// and the directory's own offset as the last 4 bytes of the file.
+static bool writeDirectory(const std::vector<DirectoryRecord> &records, PackageOutput &out,
+                           std::string &error)
+{
+    uint32_t directory = (uint32_t)out.written;
+    if (!writeWord(out, (uint32_t)records.size(), error))
+        return false;
+    for (const DirectoryRecord &r : records) {
+        uint32_t nameLength = (uint32_t)r.name.size() + 1;
+        if (!writeWord(out, r.offset, error) || !writeWord(out, r.size, error) ||
+            !writeWord(out, 0, error) || !writeWord(out, nameLength, error) ||
+            !writeOutput(out, r.name.c_str(), nameLength, error))
+            return false;
+    }
+    return writeWord(out, directory, error);
+}
+
+// Writes every planned entry and the directory to out.
+static bool writePackage(const std::vector<PlannedEntry> &plan, PackageOutput &out,
+                         std::string &error)
+{
+    std::vector<DirectoryRecord> records;
+    for (const PlannedEntry &entry : plan) {
+        uint64_t start = out.written;
+        bool ok = entry.kind == STORE_BYTES
+                      ? writeOutput(out, entry.bytes.data(), entry.bytes.size(), error)
+                      : writeFileEntry(entry, out, error);
+        if (!ok)
+            return false;
+        records.push_back({entry.name, (uint32_t)start, (uint32_t)(out.written - start)});
+    }
+    return writeDirectory(records, out, error);
+}
+
+bool buildInstaller(const BuildOptions &options, std::string &error)
+{
+    std::vector<PlannedEntry> plan;
+    if (!planInstaller(options, plan, error))
+        return false;
+
+    std::string partial = options.outputPath + PARTIAL_SUFFIX;
+    PackageOutput out = {fopen(partial.c_str(), "wb"), options.outputPath, 0,
+                         options.maxPackageBytes};
+    if (!out.stream) {
+        error = partial + ": " + strerror(errno);
+        return false;
+    }
+    bool ok = writePackage(plan, out, error);
+    if (fclose(out.stream) != 0 && ok) {
+        error = partial + ": " + strerror(errno);
+        ok = false;
+    }
+    if (ok)
+        ok = replaceFile(partial, options.outputPath, error);
+    if (!ok)
+        remove(partial.c_str());
+    return ok;
+}

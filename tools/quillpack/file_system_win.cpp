@@ -1,0 +1,38 @@
+// File-system calls that differ on Windows: rename does not replace an
+// existing file there, and mkdir takes no mode.
+#include "tools/quillpack/folder.h"
+
+#include <windows.h>
+
+#include <direct.h>
+#include <errno.h>
+#include <string.h>
+
+// The system's text for a Win32 error code, without the trailing line end.
+static std::string systemMessage(DWORD code)
+{
+    char text[256];
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, 0,
+                             code, 0, text, sizeof text, 0);
+    while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == ' '))
+        n--;
+    if (n == 0)
+        return "error " + std::to_string(code);
+    return std::string(text, n);
+}
+
+bool replaceFile(const std::string &from, const std::string &to, std::string &error)
+{
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING))
+        return true;
+    error = to + ": " + systemMessage(GetLastError());
+    return false;
+}
+
+bool makeFolder(const std::string &path, std::string &error)
+{
+    if (_mkdir(path.c_str()) == 0 || (errno == EEXIST && isFolder(path)))
+        return true;
+    error = path + ": " + strerror(errno);
+    return false;
+}

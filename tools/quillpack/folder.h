@@ -1,0 +1,47 @@
+// Files and folders for quillpack: reading whole files, listing folders,
+// finding an add-on file by an entry name whose components match in any ASCII
+// case (as the installer's lookup does), and the two calls that differ by
+// platform. Every failure comes back as false with "path: reason".
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+typedef std::vector<unsigned char> Bytes;
+
+// ---- Platform ----
+
+// Moves the file from onto to, replacing a file already there.
+bool replaceFile(const std::string &from, const std::string &to, std::string &error);
+// Creates the folder path (one level); a folder already there is fine.
+bool makeFolder(const std::string &path, std::string &error);
+
+// ---- Files ----
+
+// Reads the whole file at path into data.
+bool readWholeFile(const std::string &path, Bytes &data, std::string &error);
+// True when path names an existing folder.
+bool isFolder(const std::string &path);
+// True when path names an existing regular file.
+bool isRegularFile(const std::string &path);
+
+// ---- Names in any ASCII case ----
+
+// text with the ASCII letters A-Z turned into lower case.
+std::string lowerAscii(std::string text);
+
+// Folder listings, read once each, keyed by the folder's path. An add-on with
+// many files is then looked up in time linear in their number.
+struct FolderCache {
+    std::map<std::string, std::map<std::string, std::vector<std::string>>> folders;
+        // folder path -> lower-cased name -> the names on disk that fold to it
+};
+
+// Finds the file named by components below root, each component matched
+// without regard to ASCII case. Returns 1 and sets path when exactly one
+// file matches, 0 when none does, -1 with error set when a folder cannot be
+// read or two names on disk match the same component.
+int findIgnoringCase(FolderCache &cache, const std::string &root,
+                     const std::vector<std::string> &components, std::string &path,
+                     std::string &error);
