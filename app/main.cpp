@@ -10,6 +10,8 @@
 #include "package/package.h"
 #include "script/install_settings.h"
 #include "system/registry.h"
+#include "system/runtime_check.h"
+#include "system/shortcuts.h"
 
 HINSTANCE hInstance;
 char modulePath[MAX_PATH];
@@ -23,9 +25,14 @@ void RunInstallSequence()
         ReadSettings();
         if (ShowAgreementDialog() && ShowDestinationDialog()) {
             WriteInstallRecord();
-            Sleep(1000);
-            MessageBoxA(0, messageTable[MSG_INSTALL_SUCCEEDED], messageTable[MSG_INSTALLATION],
-                        MB_OK | MB_ICONINFORMATION | MB_SYSTEMMODAL);
+            CreateShortcuts();
+            if (settings.bInstallDlls)
+                RunRedistributable();
+            if (!settings.bRedistAttempted) {
+                Sleep(1000);
+                MessageBoxA(0, messageTable[MSG_INSTALL_SUCCEEDED], messageTable[MSG_INSTALLATION],
+                            MB_OK | MB_ICONINFORMATION | MB_SYSTEMMODAL);
+            }
         }
         pfClose(settings.scriptFile);
     }
@@ -43,6 +50,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     CoInitialize(0);
     SplitCommandLine();
     ParseOptions();
+    CheckRuntimeLibraries();
     // The uninstall stages come with the uninstaller; until then they end here.
     if (runMode == RUN_INSTALL)
         RunInstallSequence();

@@ -46,6 +46,26 @@ struct HostRegistryValue {
     std::string data;            // raw bytes, a string's NUL included
 };
 
+// A link file saved through the shell link object.
+struct HostLink {
+    std::string target, arguments, workingDir, description, iconPath;
+    int iconIndex = -1;
+};
+
+// Version information of a library: ProductVersion per translation
+// (language << 16 | code page); an empty string stands for one that cannot
+// be read. translationBytes < 0 means 4 per translation.
+struct HostVersionInfo {
+    std::vector<std::pair<unsigned, std::string>> productVersions;
+    int translationBytes = -1;
+};
+
+// A process started with CreateProcessA.
+struct HostProcess {
+    std::string application, commandLine, currentDirectory;
+    bool inheritHandles;
+};
+
 struct HostFault {
     int nth = 0;                 // fail the nth call (1-based); 0: never
     bool always = false;         // fail every call from the nth on
@@ -64,8 +84,12 @@ struct HostState {
     std::string modulePath;                      // GetModuleFileNameA
     std::string commandLine;                     // GetCommandLineA, writable
     unsigned sleptMilliseconds = 0;
+    std::map<std::string, HostLink> links;       // by link file path as given
+    std::map<std::string, HostVersionInfo> versionInfo;  // by bare file name, lower case
+    std::vector<HostProcess> processes;          // every process started
     std::map<std::string, HostFault> faults;     // by Win32 function name
     std::map<std::string, int> calls;            // calls made, by function name
+    std::vector<std::string> events;             // what the system did, in order
 };
 
 extern HostState host;

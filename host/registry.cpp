@@ -97,6 +97,7 @@ LONG RegSetValueExA(HKEY key, LPCSTR name, DWORD, DWORD type, const BYTE *data, 
     if (!path || hostFails("RegSetValueExA"))
         return ERROR_ACCESS_DENIED;
     host.registry[*path][lower(name ? name : "")] = {type, std::string((const char *)data, size)};
+    host.events.push_back("RegSetValueExA");
     return ERROR_SUCCESS;
 }
 

@@ -30,6 +30,7 @@ bool hostFails(const char *function)
 int MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT flags)
 {
     host.messageBoxes.push_back({text ? text : "", caption ? caption : "", flags});
+    host.events.push_back(std::string("MessageBoxA ") + (caption ? caption : ""));
     fprintf(stderr, "[MessageBoxA \"%s\" 0x%x] %s\n", caption ? caption : "", flags, text ? text : "");
     if (host.messageBoxAnswers.empty())
         return IDOK;
@@ -96,6 +97,7 @@ INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR templateName, HWND, DLGPROC proc, LPAR
     int templateId = (int)(uintptr_t)templateName;
     if (hostFails("DialogBoxParamA") || (templateId != 101 && templateId != 102))
         return -1;
+    host.events.push_back("DialogBoxParamA " + std::to_string(templateId));
     HostDialog fresh;
     fresh.templateId = templateId;
     fresh.controls = templateControls(templateId);

@@ -14,11 +14,14 @@
 #define FALSE 0
 
 typedef int BOOL;
+typedef unsigned short WORD;
+typedef uint16_t WCHAR;
+typedef unsigned long ULONG;
 typedef unsigned char BYTE;
 typedef unsigned int UINT;
 typedef uint32_t DWORD;
 typedef int32_t LONG;
-typedef long HRESULT;
+typedef int32_t HRESULT;
 typedef const char *LPCSTR;
 typedef char *LPSTR;
 typedef void *LPVOID;
@@ -51,17 +54,42 @@ typedef INT_PTR (*DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_MORE_DATA 234L
 #define ERROR_ALREADY_EXISTS 183L
-#define S_OK 0L
-#define E_FAIL ((HRESULT)0x80004005L)
+#define S_OK 0
+#define E_FAIL ((HRESULT)0x80004005u)
 DWORD GetLastError();
 
 // ---- Files, folders, the module ----
 BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES security);
 DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer);
 BOOL SetCurrentDirectoryA(LPCSTR path);
+#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
+DWORD GetFileAttributesA(LPCSTR path);
 DWORD GetModuleFileNameA(HINSTANCE module, LPSTR buffer, DWORD size);
 LPSTR GetCommandLineA();
 void Sleep(DWORD milliseconds);
+
+// ---- Processes ----
+struct STARTUPINFOA {
+    DWORD cb;
+    DWORD rest[16];
+};
+struct PROCESS_INFORMATION {
+    HANDLE hProcess, hThread;
+    DWORD dwProcessId, dwThreadId;
+};
+BOOL CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES process,
+                    LPSECURITY_ATTRIBUTES thread, BOOL inheritHandles, DWORD flags, LPVOID environment,
+                    LPCSTR currentDirectory, STARTUPINFOA *startup, PROCESS_INFORMATION *information);
+[[noreturn]] void ExitProcess(UINT status);
+
+// ---- Version information ----
+DWORD GetFileVersionInfoSizeA(LPCSTR file, LPDWORD handle);
+BOOL GetFileVersionInfoA(LPCSTR file, DWORD handle, DWORD size, LPVOID data);
+BOOL VerQueryValueA(const void *block, LPCSTR subBlock, LPVOID *buffer, UINT *length);
+
+// ---- Text ----
+#define CP_ACP 0
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int length, WCHAR *wide, int wideLength);
 
 // ---- Message boxes ----
 #define MB_OK 0x0

@@ -10,6 +10,7 @@
 
 #include "app/startup.h"
 #include "host/host.h"
+#include <shlobj.h>
 #include "script/install_settings.h"
 #include "support/package_builder.h"
 #include "support/temp_dir.h"
@@ -58,6 +59,8 @@ protected:
         TempDirTest::SetUp();
         restart();
         fs::create_directory("C:");
+        fs::create_directory("Programs");
+        fs::create_directory("Desktop");
         pack(standardScript());
     }
     // A fresh process: the stand-in and the settings as at start.
@@ -67,6 +70,8 @@ protected:
         memset(&settings, 0, sizeof settings);
         host.modulePath = dir + "/setup.exe";
         host.commandLine = "\"" + host.modulePath + "\"";
+        host.specialFolders[CSIDL_PROGRAMS] = dir + "/Programs";
+        host.specialFolders[CSIDL_DESKTOPDIRECTORY] = dir + "/Desktop";
     }
     void TearDown() override
     {
@@ -77,6 +82,7 @@ protected:
     void pack(const std::string &script, bool withAgreement = true, Bytes map = gzipMember(MAP))
     {
         std::vector<TestEntry> entries = {{"quillfen.ini", bytesOf(script)},
+                                          {"Pack\\vcredist.exe.gz", gzipMember(bytesOf("MZ redistributable"))},
                                           {"Pack\\Maps\\Arctic\\ice field.map.gz", map},
                                           {"Pack\\Textures\\snow.bmp.gz", gzipMember(TEXTURE)},
                                           {"Pack\\outside.gz", gzipMember(bytesOf("outside"))}};
@@ -128,7 +134,7 @@ TEST_F(InstallFlowTest, DefaultInstallationInstallsEverything)
     ASSERT_TRUE(hostRegistryString("SOFTWARE\\Brakmoor\\TundraMaps", "MapsDir", &value));
     EXPECT_EQ(value, DEFAULT_DIR);
 
-    EXPECT_EQ(host.debugOutput, std::string("befora file unpack\n") + DEFAULT_DIR + "Maps\\Arctic\\ice field.map" +
+    EXPECT_EQ(host.debugOutput, std::string("bAreGoodDlls=false\nbefora file unpack\n") + DEFAULT_DIR + "Maps\\Arctic\\ice field.map" +
                                     DEFAULT_DIR + "Maps\\snow.bmp" + "after file unpack\n" +
                                     "after file unpack end dialog\n");
     ASSERT_EQ(host.messageBoxes.size(), 1u);

@@ -1,0 +1,38 @@
+// The version rule over the product versions of a runtime library.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "system/runtime_check.h"
+
+namespace {
+
+TEST(RuntimeVersionsPass, MajorNumberBeforeTheFirstDot)
+{
+    struct Case {
+        std::vector<const char *> versions;
+        bool pass;
+    } cases[] = {
+        {{"7.0.2600.2180"}, true},
+        {{"6.0"}, true},
+        {{"6"}, true},                 // no dot: passes whatever the number
+        {{"5.0"}, false},
+        {{"5, 0, 0, 1"}, true},        // commas and no dot
+        {{"6.0", "5.0"}, false},       // every translation must pass
+        {{"7.1", "6.2"}, true},
+        {{" +6.1"}, true},             // leading blanks and sign
+        {{"-7.0"}, false},
+        {{"v6.0"}, false},             // no digits: 0
+        {{"10.0"}, true},
+        {{nullptr}, true},             // unreadable
+        {{}, true},
+    };
+    for (const Case &c : cases) {
+        std::string shown;
+        for (const char *v : c.versions)
+            shown += std::string(v ? v : "(none)") + " ";
+        EXPECT_EQ(RuntimeVersionsPass(c.versions.data(), (int)c.versions.size()), c.pass) << shown;
+    }
+}
+
+}  // namespace
