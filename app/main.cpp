@@ -12,6 +12,7 @@
 #include "system/registry.h"
 #include "system/runtime_check.h"
 #include "system/shortcuts.h"
+#include "uninstall/uninstall.h"
 
 HINSTANCE hInstance;
 char modulePath[MAX_PATH];
@@ -51,8 +52,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     SplitCommandLine();
     ParseOptions();
     CheckRuntimeLibraries();
-    // The uninstall stages come with the uninstaller; until then they end here.
-    if (runMode == RUN_INSTALL)
+    if (runMode == RUN_INSTALL) {
         RunInstallSequence();
+        return 0;
+    }
+    // Releasing the mutex is this process's last act: it lets the clean-up
+    // stage go on.
+    HANDLE mutex = RunUninstall();
+    if (mutex) {
+        ReleaseMutex(mutex);
+        CloseHandle(mutex);
+    }
     return 0;
 }

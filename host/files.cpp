@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <errno.h>
+#include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -94,4 +95,87 @@ LPSTR GetCommandLineA()
 void Sleep(DWORD milliseconds)
 {
     host.sleptMilliseconds += milliseconds;
+}
+
+BOOL DeleteFileA(LPCSTR path)
+{
+    host.events.push_back(std::string("DeleteFileA ") + path);
+    if (hostFails("DeleteFileA") || path[0] == '\0' || unlink(posixPath(path).c_str()) != 0) {
+        lastError = ERROR_FILE_NOT_FOUND;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL RemoveDirectoryA(LPCSTR path)
+{
+    host.events.push_back(std::string("RemoveDirectoryA ") + path);
+    if (path[0] == '\0' || rmdir(posixPath(path).c_str()) != 0) {
+        lastError = windowsError(errno);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CopyFileA(LPCSTR existing, LPCSTR copy, BOOL failIfExists)
+{
+    host.events.push_back(std::string("CopyFileA ") + existing + " -> " + copy);
+    FILE *in = fopen(posixPath(existing).c_str(), "rb");
+    if (!in)
+        return FALSE;
+    if (failIfExists && access(posixPath(copy).c_str(), F_OK) == 0) {
+        fclose(in);
+        return FALSE;
+    }
+    FILE *out = fopen(posixPath(copy).c_str(), "wb");
+    bool ok = out != 0;
+    char buffer[4096];
+    size_t n;
+    while (ok && (n = fread(buffer, 1, sizeof buffer, in)) > 0)
+        ok = fwrite(buffer, 1, n, out) == n;
+    fclose(in);
+    if (out && fclose(out) != 0)
+        ok = false;
+    return ok;
+}
+
+BOOL MoveFileExA(LPCSTR existing, LPCSTR target, DWORD flags)
+{
+    host.events.push_back(std::string("MoveFileExA ") + existing + " -> " + (target ? target : "(null)") + " " +
+                          std::to_string(flags));
+    return TRUE;
+}
+
+DWORD GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size)
+{
+    if (access(posixPath(longPath).c_str(), F_OK) != 0) {
+        lastError = ERROR_FILE_NOT_FOUND;
+        return 0;
+    }
+    auto found = host.shortPaths.find(longPath);
+    std::string result = found != host.shortPaths.end() ? found->second : longPath;
+    if (result.size() + 1 > size)
+        return (DWORD)result.size() + 1;
+    memcpy(shortPath, result.c_str(), result.size() + 1);
+    return (DWORD)result.size();
+}
+
+UINT GetWindowsDirectoryA(LPSTR buffer, UINT size)
+{
+    const std::string &windows = host.windowsDirectory;
+    if (windows.size() + 1 > size)
+        return (UINT)windows.size() + 1;
+    memcpy(buffer, windows.c_str(), windows.size() + 1);
+    return (UINT)windows.size();
+}
+
+// Written as a real INI file of one section, which is all the system writes.
+BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file)
+{
+    host.events.push_back(std::string("WritePrivateProfileStringA ") + section + " " + key + "=" + value + " " + file);
+    FILE *out = fopen(posixPath(file).c_str(), "wb");
+    if (!out)
+        return FALSE;
+    fprintf(out, "[%s]\r\n%s=%s\r\n", section, key, value);
+    return fclose(out) == 0;
 }

@@ -87,6 +87,9 @@ struct HostState {
     std::map<std::string, HostLink> links;       // by link file path as given
     std::map<std::string, HostVersionInfo> versionInfo;  // by bare file name, lower case
     std::vector<HostProcess> processes;          // every process started
+    std::string windowsDirectory = "C:\\windows";  // GetWindowsDirectoryA
+    std::map<std::string, std::string> shortPaths;  // GetShortPathNameA: long -> short
+    std::deque<unsigned> waitResults;            // WaitForSingleObject; WAIT_OBJECT_0 when empty
     std::map<std::string, HostFault> faults;     // by Win32 function name
     std::map<std::string, int> calls;            // calls made, by function name
     std::vector<std::string> events;             // what the system did, in order

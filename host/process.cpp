@@ -106,3 +106,37 @@ BOOL VerQueryValueA(const void *block, LPCSTR subBlock, LPVOID *buffer, UINT *le
     }
     return FALSE;
 }
+
+// The named mutex: one per name, with the waits answered from the test's
+// script (WAIT_OBJECT_0 when it gives none).
+HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCSTR name)
+{
+    host.events.push_back(std::string("CreateMutexA ") + name + (initialOwner ? " owned" : " unowned"));
+    if (hostFails("CreateMutexA"))
+        return 0;
+    return (HANDLE)(uintptr_t)0x4D55;
+}
+
+DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds)
+{
+    host.events.push_back("WaitForSingleObject " + std::to_string(milliseconds));
+    if (!object)
+        return WAIT_FAILED;
+    if (host.waitResults.empty())
+        return WAIT_OBJECT_0;
+    DWORD result = host.waitResults.front();
+    host.waitResults.pop_front();
+    return result;
+}
+
+BOOL ReleaseMutex(HANDLE)
+{
+    host.events.push_back("ReleaseMutex");
+    return TRUE;
+}
+
+BOOL CloseHandle(HANDLE)
+{
+    host.events.push_back("CloseHandle");
+    return TRUE;
+}

@@ -64,6 +64,14 @@ DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer);
 BOOL SetCurrentDirectoryA(LPCSTR path);
 #define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
 DWORD GetFileAttributesA(LPCSTR path);
+BOOL DeleteFileA(LPCSTR path);
+BOOL RemoveDirectoryA(LPCSTR path);
+BOOL CopyFileA(LPCSTR existing, LPCSTR copy, BOOL failIfExists);
+#define MOVEFILE_DELAY_UNTIL_REBOOT 0x4
+BOOL MoveFileExA(LPCSTR existing, LPCSTR target, DWORD flags);
+DWORD GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size);
+UINT GetWindowsDirectoryA(LPSTR buffer, UINT size);
+BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file);
 DWORD GetModuleFileNameA(HINSTANCE module, LPSTR buffer, DWORD size);
 LPSTR GetCommandLineA();
 void Sleep(DWORD milliseconds);
@@ -81,6 +89,16 @@ BOOL CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES
                     LPSECURITY_ATTRIBUTES thread, BOOL inheritHandles, DWORD flags, LPVOID environment,
                     LPCSTR currentDirectory, STARTUPINFOA *startup, PROCESS_INFORMATION *information);
 [[noreturn]] void ExitProcess(UINT status);
+
+// ---- The named mutex ----
+#define WAIT_OBJECT_0 0x0
+#define WAIT_ABANDONED 0x80
+#define WAIT_TIMEOUT 0x102
+#define WAIT_FAILED 0xFFFFFFFF
+HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LPCSTR name);
+DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds);
+BOOL ReleaseMutex(HANDLE mutex);
+BOOL CloseHandle(HANDLE object);
 
 // ---- Version information ----
 DWORD GetFileVersionInfoSizeA(LPCSTR file, LPDWORD handle);

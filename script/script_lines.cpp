@@ -1,5 +1,6 @@
 #include "script/script_lines.h"
 
+#include <ctype.h>
 #include <string.h>
 
 #include "package/text.h"
@@ -72,5 +73,28 @@ bool isPathInsideDestination(const char *path)
         if (component[length] == '\0')
             return true;
         component += length + 1;
+    }
+}
+
+// The scan pattern %*[^"]" %[^"]" once per value; a value longer than its
+// field is cut at 259 characters, and the scan stops there.
+void scanQuotedValues(const char *text, char **fields, int count)
+{
+    for (int i = 0; i < count; i++) {
+        size_t gap = strcspn(text, "\"");
+        if (gap == 0 || text[gap] != '"')
+            return;
+        text += gap + 1;
+        while (isspace((unsigned char)*text))
+            text++;
+        size_t length = strcspn(text, "\"");
+        if (length == 0)
+            return;
+        size_t kept = length < 259 ? length : 259;
+        memcpy(fields[i], text, kept);
+        fields[i][kept] = '\0';
+        if (kept < length || text[length] != '"')
+            return;
+        text += length + 1;
     }
 }

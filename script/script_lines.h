@@ -8,6 +8,13 @@
 // A line starting with keyword (case-sensitive, no leading blanks).
 bool startsWith(const char *line, const char *keyword);
 
+// Quoted values (GROUP=, PRODUCT=, LINK=, DESK=): for each of count fields
+// (260 bytes each), at least one character that is not a quote (the gap),
+// the opening quote, any whitespace, then one or more characters up to the
+// closing quote. The scan stops at the first element that does not match;
+// the fields from there on keep what they held.
+void scanQuotedValues(const char *text, char **fields, int count);
+
 enum LineStatus {
     LINE_OK,
     LINE_MALFORMED,   // a closing apostrophe or the size is missing

@@ -4,7 +4,6 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include <ctype.h>
 #include <string.h>
 
 #include "package/text.h"
@@ -12,36 +11,9 @@
 
 InstallSettings settings;
 
-// Quoted values, as the scan pattern %*[^"]" %[^"]" reads them, once per
-// value: at least one character that is not a quote (the gap), the opening
-// quote, any whitespace, then one or more characters up to the closing
-// quote. The scan stops at the first element that does not match; fields
-// from there on keep what they held. A value longer than its field is cut
-// at 259 characters, and the scan stops there.
-static void scanQuoted(const char *text, char **fields, int count)
-{
-    for (int i = 0; i < count; i++) {
-        size_t gap = strcspn(text, "\"");
-        if (gap == 0 || text[gap] != '"')
-            return;
-        text += gap + 1;
-        while (isspace((unsigned char)*text))
-            text++;
-        size_t length = strcspn(text, "\"");
-        if (length == 0)
-            return;
-        size_t kept = length < 259 ? length : 259;
-        memcpy(fields[i], text, kept);
-        fields[i][kept] = '\0';
-        if (kept < length || text[length] != '"')
-            return;
-        text += length + 1;
-    }
-}
-
 static void readQuoted(const char *text, char *field)
 {
-    scanQuoted(text, &field, 1);
+    scanQuotedValues(text, &field, 1);
 }
 
 static void readShortcut(const char *text, bool onDesktop)
@@ -50,7 +22,7 @@ static void readShortcut(const char *text, bool onDesktop)
         return;                       // no slot left: the line is ignored
     ShortcutRecord *link = &settings.shortcuts[settings.shortcutCount++];
     char *fields[] = {link->targetName, link->linkName, link->arguments};
-    scanQuoted(text, fields, 3);
+    scanQuotedValues(text, fields, 3);
     link->linkFolder[0] = '\0';
     if (!onDesktop)
         return;

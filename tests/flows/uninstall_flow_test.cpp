@@ -1,0 +1,253 @@
+// Both uninstall stages against the stand-in: what the uninstall stage
+// removes and hands over, and what the clean-up stage deletes once it owns
+// the uninstall mutex.
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+#include <string.h>
+
+#include <filesystem>
+
+#include "app/startup.h"
+#include "host/host.h"
+#include "script/install_settings.h"
+#include "support/package_builder.h"
+#include "support/temp_dir.h"
+#include "uninstall/uninstall.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int);
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char SCRIPT[] = "DIR=C:\\ignored\\\r\n"
+                      "PRODUCT= \"Tundra Vale Maps\"\r\n"
+                      "LINK= \"a.exe\" \"a\"\r\n"                 // before GROUP=: the group read so far
+                      "GROUP= \"Tundra Vale\"\r\n"
+                      "DESK= \"b.exe\" \"b\"\r\n"
+                      "LINK= \"quillfen.exe\" \"c\" \"-uninstall\"\r\n"
+                      "KEY=x\r\nINSTALL_DLLS\r\nINSTALL_KEY=K\r\nINSTALL_VALUE=V\r\n"
+                      "; COPY 'x' 'commented.txt' 1\r\n"
+                      "DIR 'Data'\r\n"
+                      "DIR 'Data\\Sub'\r\n"
+                      "DIR 'Empty'\r\n"
+                      "COPY 'p\\a.gz' 'Data\\a.txt' 1\r\n"
+                      "COPY 'p\\b.gz' 'Data\\Sub\\b.txt' 1\r\n"
+                      "COPY 'p\\a.gz' 'Data\\a.txt' 1\r\n"        // listed twice
+                      "COPY 'p\\c.gz'  'two blanks.txt' 1\r\n"    // read as an empty path
+                      "COPY 'p\\d.gz' '..\\outside.txt' 1\r\n"
+                      "DIR '..\\Outside'\r\n";
+
+class UninstallFlowTest : public TempDirTest {
+protected:
+    std::string install;     // the installation directory, Windows form
+    std::string tempCopy;    // where the hand-over puts the temporary copy
+
+    void SetUp() override
+    {
+        TempDirTest::SetUp();
+        install = dir + "\\Tundra Vale";
+        tempCopy = dir + "\\windows\\temp\\quillfen.exe";
+        for (const char *folder : {"Tundra Vale/Data/Sub", "Tundra Vale/Empty", "Tundra Vale/Extra", "Outside",
+                                   "windows/temp", "Programs/Tundra Vale", "Desktop"})
+            fs::create_directories(folder);
+        for (const char *file : {"Tundra Vale/Data/a.txt", "Tundra Vale/Data/Sub/b.txt", "Tundra Vale/two blanks.txt",
+                                 "outside.txt", "Tundra Vale/quillfen.exe", "Programs/a.lnk",
+                                 "Programs/Tundra Vale/c.lnk", "Desktop/b.lnk", "Tundra Vale/Extra/keep.txt"})
+            writeFile(file, bytesOf("x"));
+        writeFile("Tundra Vale/quillfen.ini", bytesOf(SCRIPT));
+        restart(install + "\\quillfen.exe", "\"" + install + "\\quillfen.exe\" -uninstall");
+        fs::current_path("Tundra Vale");     // the link's working directory
+    }
+    void TearDown() override
+    {
+        fs::current_path(dir);
+        TempDirTest::TearDown();
+    }
+    void restart(const std::string &module, const std::string &commandLine)
+    {
+        hostReset();
+        memset(&settings, 0, sizeof settings);
+        host.modulePath = module;
+        host.commandLine = commandLine;
+        host.windowsDirectory = dir + "\\windows";
+        host.specialFolders[CSIDL_PROGRAMS] = dir + "\\Programs";
+        host.specialFolders[CSIDL_DESKTOPDIRECTORY] = dir + "\\Desktop";
+    }
+    std::vector<std::string> eventsStarting(const std::string &prefix)
+    {
+        std::vector<std::string> out;
+        for (const std::string &e : host.events)
+            if (e.compare(0, prefix.size(), prefix) == 0)
+                out.push_back(e.substr(prefix.size()));
+        return out;
+    }
+    std::string in(const std::string &path) { return dir + "/" + path; }
+};
+
+TEST_F(UninstallFlowTest, UninstallStageRemovesWhatTheScriptNamesAndHandsOver)
+{
+    host.shortPaths[install + "\\quillfen.exe"] = dir + "\\TUNDRA~1\\quillfen.exe";
+    EXPECT_EQ(WinMain(0, 0, 0, 0), 0);
+
+    ASSERT_EQ(host.messageBoxes.size(), 1u);
+    EXPECT_EQ(host.messageBoxes[0].text, "Are you sure to uninstall Tundra Vale Maps?");
+    EXPECT_EQ(host.messageBoxes[0].caption, "Uninstallation");
+    EXPECT_EQ(host.messageBoxes[0].flags, 0x24u);
+
+    // Links last-read first, then the group folder, files, folders.
+    std::vector<std::string> deleted = eventsStarting("DeleteFileA ");
+    std::vector<std::string> expectedDeleted = {
+        dir + "\\Programs\\Tundra Vale\\c.lnk", dir + "\\Desktop\\b.lnk", dir + "\\Programs\\\\a.lnk",
+        "Data\\a.txt", "Data\\Sub\\b.txt", "Data\\a.txt", ""};
+    EXPECT_EQ(deleted, expectedDeleted);
+    EXPECT_EQ(eventsStarting("RemoveDirectoryA "),
+              std::vector<std::string>({dir + "\\Programs\\Tundra Vale", "Data", "Data\\Sub", "Empty"}));
+    EXPECT_FALSE(fs::exists(in("Programs/Tundra Vale")));
+    EXPECT_TRUE(fs::exists(in("Tundra Vale/Data")));            // its subfolder was listed after it
+    EXPECT_FALSE(fs::exists(in("Tundra Vale/Data/Sub")));
+    EXPECT_FALSE(fs::exists(in("Tundra Vale/Empty")));
+    EXPECT_TRUE(fs::exists(in("Tundra Vale/Extra/keep.txt")));  // not the script's
+    EXPECT_TRUE(fs::exists(in("outside.txt")));                 // outside: passed over
+    EXPECT_TRUE(fs::exists(in("Outside")));
+    EXPECT_TRUE(fs::exists(in("Tundra Vale/quillfen.exe")));    // for the clean-up stage
+    EXPECT_TRUE(fs::exists(in("Tundra Vale/quillfen.ini")));
+
+    // The hand-over: mutex first, then the copy and its start; the release last.
+    ASSERT_EQ(host.processes.size(), 1u);
+    EXPECT_EQ(host.processes[0].application, tempCopy);
+    EXPECT_EQ(host.processes[0].commandLine, install + "\\quillfen.exe -uninstallpath " + dir + "\\TUNDRA~1");
+    EXPECT_EQ(host.processes[0].currentDirectory, dir + "\\windows\\temp");
+    EXPECT_FALSE(host.processes[0].inheritHandles);
+    EXPECT_EQ(readFile(in("windows/temp/quillfen.exe")), bytesOf("x"));
+    std::vector<std::string> &e = host.events;
+    auto at = [&](const std::string &prefix) {
+        for (size_t i = 0; i < e.size(); i++)
+            if (e[i].compare(0, prefix.size(), prefix) == 0)
+                return i;
+        return e.size();
+    };
+    EXPECT_LT(at("CreateMutexA Brakmoor quillfen owned"), at("CopyFileA"));
+    EXPECT_LT(at("CopyFileA"), at("CreateProcessA"));
+    ASSERT_GE(e.size(), 2u);
+    EXPECT_EQ(e[e.size() - 2], "ReleaseMutex");
+    EXPECT_EQ(e.back(), "CloseHandle");
+}
+
+TEST_F(UninstallFlowTest, NoChangesNothing)
+{
+    host.messageBoxAnswers = {IDNO};
+    WinMain(0, 0, 0, 0);
+    EXPECT_TRUE(eventsStarting("DeleteFileA ").empty());
+    EXPECT_TRUE(eventsStarting("RemoveDirectoryA ").empty());
+    EXPECT_TRUE(host.processes.empty());
+    EXPECT_TRUE(eventsStarting("ReleaseMutex").empty());
+    EXPECT_TRUE(fs::exists(in("Programs/Tundra Vale/c.lnk")));
+}
+
+TEST_F(UninstallFlowTest, ScriptsWithoutNamesOrOutsideTheirFolder)
+{
+    struct Case {
+        const char *what, *script, *confirmation;
+        std::vector<std::string> links;
+    } cases[] = {
+        {"no product, empty group", "GROUP= \"\"\r\nLINK= \"a\" \"x\"\r\n", "Are you sure to uninstall ?",
+         {dir + "\\Programs\\\\x.lnk"}},
+        {"empty product", "PRODUCT= \"\"\r\nDESK= \"a\"\r\n", "Are you sure to uninstall ?",
+         {dir + "\\Desktop\\.lnk"}},
+        {"no script here", 0, "Are you sure to uninstall ?", {}},
+    };
+    for (const Case &c : cases) {
+        if (c.script)
+            writeFile(in("Tundra Vale/quillfen.ini"), bytesOf(c.script));
+        else
+            fs::remove(in("Tundra Vale/quillfen.ini"));
+        restart(install + "\\quillfen.exe", "q -uninstall");
+        WinMain(0, 0, 0, 0);
+        EXPECT_EQ(host.messageBoxes[0].text, c.confirmation) << c.what;
+        EXPECT_EQ(eventsStarting("DeleteFileA "), c.links) << c.what;
+        EXPECT_TRUE(eventsStarting("RemoveDirectoryA ").empty()) << c.what;
+        EXPECT_EQ(host.processes.size(), 1u) << c.what;    // the hand-over follows all the same
+    }
+}
+
+TEST_F(UninstallFlowTest, CleanUpWaitsForTheMutexThenDeletesTheCopyAndItsScript)
+{
+    struct Case {
+        const char *what;
+        std::deque<unsigned> waits;
+        bool goesOn;
+    } cases[] = {
+        {"released after two timeouts", {WAIT_TIMEOUT, WAIT_TIMEOUT, WAIT_OBJECT_0}, true},
+        {"first process ended without releasing", {WAIT_ABANDONED}, true},
+        {"wait failed", {WAIT_FAILED}, false},
+    };
+    for (const Case &c : cases) {
+        writeFile(in("Tundra Vale/quillfen.exe"), bytesOf("x"));
+        writeFile(in("Tundra Vale/quillfen.ini"), bytesOf(SCRIPT));
+        fs::remove(in("windows/wininit.ini"));
+        restart(tempCopy, tempCopy + " -uninstallpath \"" + install + "\"");
+        fs::current_path(in("windows/temp"));
+        host.waitResults = c.waits;
+        WinMain(0, 0, 0, 0);
+
+        EXPECT_EQ(eventsStarting("CreateMutexA "), std::vector<std::string>({"Brakmoor quillfen unowned"}));
+        EXPECT_EQ(eventsStarting("WaitForSingleObject ").size(), c.waits.size()) << c.what;
+        EXPECT_EQ(fs::exists(in("Tundra Vale/quillfen.exe")), !c.goesOn) << c.what;
+        EXPECT_EQ(fs::exists(in("Tundra Vale/quillfen.ini")), !c.goesOn) << c.what;
+        EXPECT_TRUE(fs::exists(in("Tundra Vale/Data/a.txt"))) << c.what;   // nothing else
+        if (!c.goesOn) {
+            EXPECT_TRUE(host.messageBoxes.empty());
+            EXPECT_FALSE(fs::exists(in("windows/wininit.ini")));
+            EXPECT_TRUE(eventsStarting("ReleaseMutex").empty());
+            continue;
+        }
+        EXPECT_EQ(readFile(in("windows/wininit.ini")), bytesOf("[Rename]\r\nNUL=" + tempCopy + "\r\n")) << c.what;
+        EXPECT_EQ(eventsStarting("MoveFileExA "), std::vector<std::string>({tempCopy + " -> (null) 4"}));
+        ASSERT_EQ(host.messageBoxes.size(), 1u);
+        EXPECT_EQ(host.messageBoxes[0].text, "Uninstallation finished");
+        EXPECT_EQ(host.messageBoxes[0].caption, "Uninstallation");
+        EXPECT_EQ(host.messageBoxes[0].flags, 0x40u);
+        EXPECT_EQ(host.events.back(), "CloseHandle");
+    }
+}
+
+TEST_F(UninstallFlowTest, CleanUpRetriesTheCopyWhileTheFirstProcessEnds)
+{
+    restart(tempCopy, tempCopy + " -uninstallpath \"" + install + "\"");
+    host.faults["DeleteFileA"] = {1, false};
+    WinMain(0, 0, 0, 0);
+    EXPECT_FALSE(fs::exists(in("Tundra Vale/quillfen.exe")));
+    EXPECT_EQ(host.sleptMilliseconds, 100u);
+
+    // A copy that never comes free is given up after five seconds.
+    writeFile(in("Tundra Vale/quillfen.exe"), bytesOf("x"));
+    restart(tempCopy, tempCopy + " -uninstallpath \"" + install + "\"");
+    host.faults["DeleteFileA"] = {1, true};
+    WinMain(0, 0, 0, 0);
+    EXPECT_TRUE(fs::exists(in("Tundra Vale/quillfen.exe")));
+    EXPECT_EQ(host.sleptMilliseconds, 5000u);
+    EXPECT_EQ(host.messageBoxes.back().text, "Uninstallation finished");
+}
+
+TEST_F(UninstallFlowTest, CleanUpWithoutItsDirectoryDeletesNothing)
+{
+    for (std::string commandLine : {tempCopy + " -uninstallpath " + dir + "\\Gone", tempCopy + " -uninstallpath"}) {
+        restart(tempCopy, commandLine);
+        WinMain(0, 0, 0, 0);
+        EXPECT_TRUE(eventsStarting("DeleteFileA ").empty()) << commandLine;
+        EXPECT_TRUE(fs::exists(in("Tundra Vale/quillfen.exe")));
+        EXPECT_EQ(host.messageBoxes.back().text, "Uninstallation finished");
+        EXPECT_TRUE(fs::exists(in("windows/wininit.ini")));
+    }
+}
+
+TEST(CollectInstalledPaths, ListsAreOptionalAndAMissingScriptGivesZero)
+{
+    PathList dirs = PathList();
+    EXPECT_EQ(CollectInstalledPaths("no-such-script.ini", 0, &dirs), 0);
+    EXPECT_EQ(dirs.count, 0);
+}
+
+}  // namespace

@@ -1,0 +1,76 @@
+// Self-removal: the running uninstaller cannot delete its own file, so a
+// temporary copy in the Windows temp folder does it once the first process
+// has released the uninstall mutex.
+#include "uninstall/uninstall.h"
+
+#include <string.h>
+
+#include "app/messages.h"
+#include "app/startup.h"
+#include "package/text.h"
+#include "script/install_settings.h"
+
+HANDLE HandOver()
+{
+    // The installation directory, in short form so that the command line
+    // carries it as one word, without its trailing backslash.
+    copyText(settings.destinationDir, sizeof settings.destinationDir, modulePath);
+    char shortPath[MAX_PATH];
+    DWORD length = GetShortPathNameA(modulePath, shortPath, sizeof shortPath);
+    if (length > 0 && length < sizeof shortPath)
+        copyText(settings.destinationDir, sizeof settings.destinationDir, shortPath);
+    char *lastBackslash = strrchr(settings.destinationDir, '\\');
+    if (lastBackslash)
+        *lastBackslash = '\0';
+
+    HANDLE mutex = CreateMutexA(0, TRUE, UNINSTALL_MUTEX);
+    char commandLine[2 * MAX_PATH + 32];
+    formatText(commandLine, sizeof commandLine, "%s -uninstallpath %s", modulePath, settings.destinationDir);
+    char windows[MAX_PATH], temp[MAX_PATH], copy[MAX_PATH];
+    GetWindowsDirectoryA(windows, sizeof windows);
+    formatText(temp, sizeof temp, "%s\\temp", windows);
+    formatText(copy, sizeof copy, "%s\\%s", temp, moduleFileName);
+    CopyFileA(modulePath, copy, FALSE);
+    STARTUPINFOA startup = {};
+    startup.cb = 68;
+    PROCESS_INFORMATION process;
+    CreateProcessA(copy, commandLine, 0, 0, FALSE, 0, 0, temp, &startup, &process);
+    return mutex;
+}
+
+// The first process may still be ending when the mutex comes free, so its
+// executable stays locked a little longer: try again for up to 5 seconds
+// while the file is still there.
+static void deleteUninstallerCopy()
+{
+    for (int attempt = 0; attempt < 50; attempt++) {
+        if (DeleteFileA("quillfen.exe") || GetFileAttributesA("quillfen.exe") == INVALID_FILE_ATTRIBUTES)
+            return;
+        Sleep(100);
+    }
+}
+
+HANDLE CleanUp()
+{
+    HANDLE mutex = CreateMutexA(0, FALSE, UNINSTALL_MUTEX);
+    for (;;) {
+        DWORD result = WaitForSingleObject(mutex, 5000);
+        if (result == WAIT_TIMEOUT)
+            continue;
+        if (result == WAIT_FAILED)
+            return 0;
+        break;
+    }
+    if (settings.destinationDir[0] != '\0' && SetCurrentDirectoryA(settings.destinationDir)) {
+        deleteUninstallerCopy();
+        DeleteFileA("quillfen.ini");
+    }
+    char self[MAX_PATH], windows[MAX_PATH], wininit[MAX_PATH];
+    GetModuleFileNameA(hInstance, self, sizeof self);
+    GetWindowsDirectoryA(windows, sizeof windows);
+    formatText(wininit, sizeof wininit, "%s\\wininit.ini", windows);
+    WritePrivateProfileStringA("Rename", "NUL", self, wininit);
+    MoveFileExA(self, 0, MOVEFILE_DELAY_UNTIL_REBOOT);
+    MessageBoxA(0, messageTable[MSG_UNINSTALL_FINISHED], messageTable[MSG_UNINSTALLATION], MB_ICONINFORMATION);
+    return mutex;
+}
