@@ -204,21 +204,19 @@ char *pfGets(char *buffer, int count, PackageFile file)
     PackageEntry *entry = asEntry(file);
     if (entry->rawLength != 0 || entry->position >= entry->size || count <= 0)
         return 0;
-    size_t stored;
     if (entry->textMode) {
-        stored = readText(entry, buffer, (size_t)count - 1, true);
-    } else {
-        if (!seekEntry(entry))
-            return 0;
-        int64_t n = count;
-        if ((int64_t)entry->position + count - 1 > entry->size)
-            n = (int64_t)entry->size - entry->position + 1;
-        char *line = fgets(buffer, (int)n, entry->stream);
-        updatePosition(entry);
-        stored = line ? strlen(line) : 0;
+        size_t stored = readText(entry, buffer, (size_t)count - 1, true);
+        buffer[stored] = '\0';
+        return stored ? buffer : 0;
     }
-    buffer[stored] = '\0';
-    return stored ? buffer : 0;
+    if (!seekEntry(entry))
+        return 0;
+    int64_t n = count;
+    if ((int64_t)entry->position + count - 1 > entry->size)
+        n = (int64_t)entry->size - entry->position + 1;
+    char *line = fgets(buffer, (int)n, entry->stream);
+    updatePosition(entry);
+    return line;
 }
 
 // An entry with a raw length allows one whole read from its start only.

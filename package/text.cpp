@@ -37,17 +37,18 @@ bool equalsIgnoreAsciiCase(const char *a, const char *b)
     return *a == *b;
 }
 
-void formatText(char *buffer, size_t size, const char *format, ...)
+bool formatText(char *buffer, size_t size, const char *format, ...)
 {
     if (size == 0)
-        return;
+        return false;
     buffer[0] = '\0';
+    bool fits = true;
     va_list arguments;
     va_start(arguments, format);
     char piece[2] = {0, 0};
     for (const char *f = format; *f; f++) {
         if (f[0] == '%' && f[1] == 's') {
-            appendText(buffer, size, va_arg(arguments, const char *));
+            fits = appendText(buffer, size, va_arg(arguments, const char *)) && fits;
             f++;
         } else if (f[0] == '%' && f[1] == 'd') {
             int value = va_arg(arguments, int);
@@ -61,12 +62,13 @@ void formatText(char *buffer, size_t size, const char *format, ...)
             } while (magnitude);
             if (value < 0)
                 *--d = '-';
-            appendText(buffer, size, d);
+            fits = appendText(buffer, size, d) && fits;
             f++;
         } else {
             piece[0] = *f;
-            appendText(buffer, size, piece);
+            fits = appendText(buffer, size, piece) && fits;
         }
     }
     va_end(arguments);
+    return fits;
 }

@@ -10,8 +10,9 @@ bool copyText(char *buffer, size_t size, const char *source);
 // Appends source to the text in buffer, cut at size - 1. False when cut.
 bool appendText(char *buffer, size_t size, const char *source);
 // Formats into buffer of size bytes, cut at size - 1, always ending with NUL.
-// Knows %s (text) and %d (int) only, which is all the installer's texts use;
-// it keeps the runtime's whole printf machinery out of the installer.
-void formatText(char *buffer, size_t size, const char *format, ...);
+// Returns false when the text had to be cut. Knows %s (text) and %d (int)
+// only, which is all the installer's texts use; it keeps the runtime's whole
+// printf machinery out of the installer.
+bool formatText(char *buffer, size_t size, const char *format, ...);
 // Equality with ASCII letters A-Z compared without case; other bytes exact.
 bool equalsIgnoreAsciiCase(const char *a, const char *b);

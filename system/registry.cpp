@@ -25,7 +25,8 @@ void WriteInstallRecord()
     if (!settings.bWriteInstallKey)
         return;
     char keyPath[260];
-    formatText(keyPath, sizeof keyPath, "SOFTWARE\\%s", settings.installKey);
+    if (!formatText(keyPath, sizeof keyPath, "SOFTWARE\\%s", settings.installKey))
+        return;     // a key cut short would be another key
     HKEY key;
     if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, 0, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, 0, &key, 0) !=
         ERROR_SUCCESS)

@@ -14,20 +14,22 @@ bool ProgramGroupFolder(char *folder, size_t size)
     CoTaskMemFree(list);
     if (!resolved)
         return false;
-    formatText(folder, size, "%s\\%s", programs, settings.groupName);
-    return true;
+    return formatText(folder, size, "%s\\%s", programs, settings.groupName);
 }
 
 HRESULT CreateShortcut(ShortcutRecord *link)
 {
+    // Paths that do not fit are refused rather than cut into other names.
+    char target[260], path[260];
+    if (!formatText(target, sizeof target, "%s\\%s", link->targetDir, link->targetName) ||
+        !formatText(path, sizeof path, "%s\\%s.lnk", link->linkFolder, link->linkName))
+        return E_FAIL;
     IShellLinkA *shellLink;
     HRESULT result = CoCreateInstance(CLSID_ShellLink, 0, CLSCTX_INPROC_SERVER, IID_IShellLinkA, (void **)&shellLink);
     if (result < 0)
         return result;
     // targetDir ends with a backslash, so the target has two at the seam;
     // the shell reads them as one.
-    char target[260];
-    formatText(target, sizeof target, "%s\\%s", link->targetDir, link->targetName);
     if (!equalsIgnoreAsciiCase(link->arguments, "-uninstall"))
         link->iconIndex = 2;
     shellLink->SetPath(target);
@@ -42,9 +44,7 @@ HRESULT CreateShortcut(ShortcutRecord *link)
         shellLink->Release();
         return result;
     }
-    char path[260];
     WCHAR widePath[260];
-    formatText(path, sizeof path, "%s\\%s.lnk", link->linkFolder, link->linkName);
     MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, 260);
     result = file->Save(widePath, TRUE);
     file->Release();

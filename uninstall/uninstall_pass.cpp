@@ -60,8 +60,8 @@ static void readLink(const char *text, bool onDesktop)
         copyText(link->linkFolder, sizeof link->linkFolder, folder);
     } else if (specialFolder(CSIDL_PROGRAMS, folder)) {
         char groupFolder[256];     // where the installer put it
-        formatText(groupFolder, sizeof groupFolder, "%s\\%s", folder, settings.groupName);
-        copyText(link->linkFolder, sizeof link->linkFolder, groupFolder);
+        if (formatText(groupFolder, sizeof groupFolder, "%s\\%s", folder, settings.groupName))
+            copyText(link->linkFolder, sizeof link->linkFolder, groupFolder);
     }
 }
 
@@ -91,13 +91,15 @@ static void firstReading()
 }
 
 // A field of the second reading: from start to the next apostrophe, or to
-// the end of the line as read.
-static void takeField(const char *start, char *field)
+// the end of the line as read. False when it does not fit its 260 bytes:
+// cut short it would name another file.
+static bool takeField(const char *start, char *field)
 {
-    copyText(field, 260, start);
+    bool fits = copyText(field, 260, start);
     char *end = strchr(field, '\'');
     if (end)
         *end = '\0';
+    return fits || end;
 }
 
 int CollectInstalledPaths(const char *scriptName, PathList *files, PathList *dirs)
@@ -111,8 +113,7 @@ int CollectInstalledPaths(const char *scriptName, PathList *files, PathList *dir
         if (line[0] == ';')
             continue;
         if (startsWith(line, "DIR '")) {
-            takeField(line + 5, field);
-            if (dirs)
+            if (takeField(line + 5, field) && dirs)
                 appendPath(dirs, field);
         } else if (startsWith(line, "COPY '")) {
             // The destination starts three characters after the apostrophe
@@ -120,8 +121,7 @@ int CollectInstalledPaths(const char *scriptName, PathList *files, PathList *dir
             const char *sourceEnd = strchr(line + 6, '\'');
             if (!sourceEnd || !sourceEnd[1] || !sourceEnd[2])
                 continue;
-            takeField(sourceEnd + 3, field);
-            if (files)
+            if (takeField(sourceEnd + 3, field) && files)
                 appendPath(files, field);
         }
     }
@@ -143,15 +143,15 @@ static void removeLinksAndGroup()
         if (link->linkFolder[0] == '\0')
             continue;
         char path[260];
-        formatText(path, sizeof path, "%s\\%s.lnk", link->linkFolder, link->linkName);
-        DeleteFileA(path);
+        if (formatText(path, sizeof path, "%s\\%s.lnk", link->linkFolder, link->linkName))
+            DeleteFileA(path);
     }
     char programs[MAX_PATH];
     if (settings.groupName[0] == '\0' || !specialFolder(CSIDL_PROGRAMS, programs))
         return;
     char group[260];
-    formatText(group, sizeof group, "%s\\%s", programs, settings.groupName);
-    RemoveDirectoryA(group);
+    if (formatText(group, sizeof group, "%s\\%s", programs, settings.groupName))
+        RemoveDirectoryA(group);
 }
 
 // Files, then folders, each first to last, in one walk: a folder that still
