@@ -1,0 +1,750 @@
+"""End-to-end harness: the real quillfen.exe under Wine on a virtual display.
+
+A test builds an installer from an add-on folder, starts it in a fresh Wine
+prefix, presses its buttons through the UI driver (uidriver.exe, a console
+program in the same prefix), and then looks at the disk, the registry, the
+message boxes, the debugger lines and the exit status.
+
+What runs where:
+- One Xvfb per test process, on a display it picks itself (-displayfd).
+- One template prefix per build folder, made by `harness.py --make-template`
+  (a ctest fixture runs it once per ctest run) or on first use.
+- Per test, a copy of the template in a temporary folder with HOME inside it,
+  a persistent wineserver, and Wine's helper processes, all started with
+  their output sent to /dev/null: helpers inherit the descriptors of the call
+  that starts them, and a pipe they hold would keep a test runner waiting.
+  Every Wine command's output goes to a file for the same reason.
+- At the end of each test, `wineserver -k` ends every process of the prefix.
+  Should a test process be killed outright, its X server ends with it, and
+  the next session ends its Wine processes and removes its folder.
+
+Every wait is bounded; none is an assertion about time.
+
+Configuration, from the environment (ctest sets all of it):
+  QUILLFEN_EXE       the bare installer stub (quillfen.exe of the Windows build)
+  UIDRIVER_EXE       uidriver.exe of the Windows build
+  QUILLPACK          the native quillpack; else QUILLPACK_EXECUTABLE
+  E2E_WORK_DIR       where the template prefix lives
+  E2E_ARTIFACTS      where screenshots and installer logs go
+  E2E_KEEP=1         keep each test's prefix folder (its path is printed)
+"""
+
+import atexit
+import ctypes
+import fcntl
+import os
+import re
+import select
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+import zlib
+
+REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+
+# The installer runs with the Polish ANSI code page, as its users have it;
+# the agreement text is CP1250. The driver gets the same, so texts cross
+# unchanged.
+LOCALE = "pl_PL.UTF-8"
+CODE_PAGE = "cp1250"
+
+# Safety nets only: a test that is working never comes near them.
+WINDOW_WAIT = 20         # seconds for a dialog or box to appear or go
+COMMAND_TIMEOUT = 60     # seconds for one Wine command (driver, reg, wineboot)
+PROGRAM_TIMEOUT = 30     # seconds for the installer to end once it should
+TEMPLATE_TIMEOUT = 300   # seconds to make the template prefix
+
+# Template files that are only ever read during a test: hard-linked into each
+# test's prefix instead of copied (the DLLs are about 580 MB).
+SHARED_FOLDERS = ("drive_c/windows/system32/", "drive_c/windows/winsxs/")
+
+
+def _setting(name, default):
+    return os.environ.get(name) or default
+
+
+def _read_text(path):
+    with open(path) as f:
+        return f.read()
+
+
+QUILLFEN_EXE = _setting("QUILLFEN_EXE", os.path.join(REPO, "build", "windows", "quillfen.exe"))
+UIDRIVER_EXE = _setting("UIDRIVER_EXE",
+                        os.path.join(REPO, "build", "windows", "tools", "uidriver", "uidriver.exe"))
+QUILLPACK = (os.environ.get("QUILLPACK") or os.environ.get("QUILLPACK_EXECUTABLE")
+             or os.path.join(REPO, "build", "host", "tools", "quillpack", "quillpack"))
+WORK_DIR = _setting("E2E_WORK_DIR", os.path.join(os.path.dirname(QUILLFEN_EXE), "e2e"))
+ARTIFACTS = _setting("E2E_ARTIFACTS", os.path.join(os.path.dirname(QUILLFEN_EXE), "e2e-artifacts"))
+
+DEVNULL = subprocess.DEVNULL
+PR_SET_PDEATHSIG = 1
+
+
+class HarnessError(Exception):
+    """The test equipment failed, as opposed to the program under test."""
+
+
+# ---- Package files -----------------------------------------------------------
+
+class Entry:
+    """One directory record of an installer."""
+
+    def __init__(self, name, offset, size, record_offset):
+        self.name = name                    # as stored, str (latin-1 round trip)
+        self.offset = offset                # file offset of the entry's bytes
+        self.size = size                    # stored size
+        self.record_offset = record_offset  # file offset of its directory record
+
+
+def read_package(path):
+    """The entries of an installer, in directory order.
+
+    Layout: ... entry data ... | count | count x (offset, size, raw length,
+    name length incl. NUL, name) | directory offset (last 4 bytes); all
+    integers 32-bit little-endian."""
+    with open(path, "rb") as f:
+        data = f.read()
+    (directory,) = struct.unpack_from("<I", data, len(data) - 4)
+    (count,) = struct.unpack_from("<I", data, directory)
+    entries, at = [], directory + 4
+    for _ in range(count):
+        offset, size, _raw, name_length = struct.unpack_from("<IIII", data, at)
+        name = data[at + 16:at + 16 + name_length - 1].decode("latin-1")
+        entries.append(Entry(name, offset, size, at))
+        at += 16 + name_length
+    return entries
+
+
+def entry_bytes(path, name):
+    """The stored bytes of the entry called name (ASCII case ignored)."""
+    for entry in read_package(path):
+        if entry.name.lower() == name.lower():
+            with open(path, "rb") as f:
+                f.seek(entry.offset)
+                return f.read(entry.size)
+    raise KeyError(name)
+
+
+def gzip_member(content):
+    """A gzip member as the packer writes it: the fixed 10-byte header
+    1F 8B 08 00 00000000 00 0B, raw deflate data, CRC-32 and length."""
+    packer = zlib.compressobj(9, zlib.DEFLATED, -15)
+    body = packer.compress(content) + packer.flush()
+    header = bytes.fromhex("1f8b080000000000000b")
+    trailer = struct.pack("<II", zlib.crc32(content), len(content) & 0xFFFFFFFF)
+    return header + body + trailer
+
+
+def write_package(stub_path, entries, out_path):
+    """Writes an installer without quillpack's checks, for scripts that
+    quillpack rightly refuses. entries: (name, stored bytes) pairs, written
+    after the stub, which becomes entry 0 "quillfen.exe"."""
+    with open(stub_path, "rb") as f:
+        stub = f.read()
+    blob = bytearray(stub)
+    records = [("quillfen.exe", 0, len(stub))]
+    for name, stored in entries:
+        records.append((name, len(blob), len(stored)))
+        blob += stored
+    directory = len(blob)
+    blob += struct.pack("<I", len(records))
+    for name, offset, size in records:
+        raw = name.encode("latin-1") + b"\0"
+        blob += struct.pack("<IIII", offset, size, 0, len(raw)) + raw
+    blob += struct.pack("<I", directory)
+    with open(out_path, "wb") as f:
+        f.write(blob)
+    return out_path
+
+
+def with_crlf(text):
+    """Lone LFs as CR LF, as the packer stores the script and the agreement."""
+    return re.sub(rb"(?<!\r)\n", b"\r\n", text)
+
+
+# ---- Add-on folders and quillpack --------------------------------------------
+
+def make_addon(folder, script, agreement, files):
+    """Writes an add-on folder: quillfen.ini (script, str), Umowa.txt
+    (agreement, bytes, or None for none) and each payload (path with '\\' ->
+    bytes). Returns folder."""
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "quillfen.ini"), "wb") as f:
+        f.write(script.encode("ascii"))
+    if agreement is not None:
+        with open(os.path.join(folder, "Umowa.txt"), "wb") as f:
+            f.write(agreement)
+    for name, content in files.items():
+        path = os.path.join(folder, *name.split("\\"))
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(content)
+    return folder
+
+
+def quillpack_build(addon_folder, out_path):
+    """Packs an add-on folder behind the stub with quillpack; returns out_path."""
+    if not os.access(QUILLPACK, os.X_OK):
+        raise HarnessError("no quillpack at %s: build the host build (make host) "
+                           "or set QUILLPACK" % QUILLPACK)
+    done = subprocess.run([QUILLPACK, "build", "--stub", QUILLFEN_EXE, addon_folder, "-o", out_path],
+                          stdin=DEVNULL, capture_output=True, timeout=COMMAND_TIMEOUT)
+    if done.returncode != 0:
+        raise HarnessError("quillpack build failed: " + done.stderr.decode(errors="replace"))
+    return out_path
+
+
+# ---- The virtual display -----------------------------------------------------
+
+def _end_with_parent():
+    # Linux: the X server gets SIGTERM when the test process dies, even when
+    # it is killed outright by a runner's timeout.
+    ctypes.CDLL(None).prctl(PR_SET_PDEATHSIG, signal.SIGTERM)
+
+
+class Display:
+    """An Xvfb on a display number it chooses itself."""
+
+    def __init__(self):
+        self.process = None
+        self.name = None
+
+    def start(self):
+        reader, writer = os.pipe()
+        os.makedirs(WORK_DIR, exist_ok=True)
+        self.log_path = os.path.join(WORK_DIR, "xvfb-%d.log" % os.getpid())
+        try:
+            with open(self.log_path, "wb") as log:
+                self.process = subprocess.Popen(
+                    ["Xvfb", "-displayfd", str(writer), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                    stdin=DEVNULL, stdout=log, stderr=log, pass_fds=(writer,),
+                    preexec_fn=_end_with_parent)
+            os.close(writer)
+            writer = None
+            # Read up to the line end: Xvfb may write the number and the line
+            # end separately, and ends itself if the pipe closes in between.
+            answer, deadline = b"", time.monotonic() + WINDOW_WAIT
+            while not answer.endswith(b"\n") and time.monotonic() < deadline:
+                ready, _, _ = select.select([reader], [], [], max(0, deadline - time.monotonic()))
+                chunk = os.read(reader, 32) if ready else b""
+                if not chunk:
+                    break
+                answer += chunk
+            number = answer.decode().strip()
+        finally:
+            os.close(reader)
+            if writer is not None:
+                os.close(writer)
+        if not number.isdigit():
+            self.stop(keep_log=True)
+            raise HarnessError("Xvfb did not start; see " + self.log_path)
+        self.name = ":" + number
+        return self
+
+    def check(self):
+        """Raises when the X server has ended on its own."""
+        if self.process.poll() is not None:
+            raise HarnessError("Xvfb on %s has ended; see %s" % (self.name, self.log_path))
+
+    def stop(self, keep_log=False):
+        """Ends the X server. Its log is kept when asked, or when the server
+        had ended by itself."""
+        if self.process and self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait(10)
+            if not keep_log:
+                os.remove(self.log_path)
+        self.process = None
+
+
+_display = None
+
+
+def display():
+    """The display of this test process, started on first use."""
+    global _display
+    if _display is None:
+        _display = Display().start()
+    _display.check()
+    return _display
+
+
+def stop_display():
+    global _display
+    if _display is not None:
+        _display.stop()
+        _display = None
+
+
+atexit.register(stop_display)
+
+
+# ---- Wine prefixes -----------------------------------------------------------
+
+def _wine_environment(prefix, home, display_name=None):
+    """The environment of every Wine command of a prefix. Whatever Wine and
+    locale settings the caller runs under (tools/wine-session.sh sets its
+    own) are dropped."""
+    env = {k: v for k, v in os.environ.items()
+           if not k.startswith(("WINE", "LC_")) and k not in ("DISPLAY", "LANG", "LANGUAGE")}
+    env.update(WINEPREFIX=prefix, HOME=home, WINEDEBUG="-all", LC_ALL=LOCALE,
+               WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d")
+    if display_name:
+        env["DISPLAY"] = display_name
+    return env
+
+
+def _quiet(command, env, timeout=COMMAND_TIMEOUT, cwd=None):
+    """Runs a Wine command with every descriptor on /dev/null; its status."""
+    return subprocess.run(command, env=env, cwd=cwd, stdin=DEVNULL, stdout=DEVNULL,
+                          stderr=DEVNULL, timeout=timeout).returncode
+
+
+def _wine_version():
+    return subprocess.run(["wine", "--version"], capture_output=True, stdin=DEVNULL,
+                          timeout=COMMAND_TIMEOUT).stdout.decode().strip()
+
+
+def make_template(force=False):
+    """Makes (or, unless force, reuses) the template prefix under WORK_DIR;
+    returns its folder. Safe when several test processes ask at once."""
+    os.makedirs(WORK_DIR, exist_ok=True)
+    folder = os.path.join(WORK_DIR, "wine-template")
+    marker = os.path.join(folder, "ready")
+    version = _wine_version()
+    with open(os.path.join(WORK_DIR, "wine-template.lock"), "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        if not force and os.path.exists(marker) and _read_text(marker) == version:
+            return folder
+        shutil.rmtree(folder, ignore_errors=True)
+        prefix, home = os.path.join(folder, "prefix"), os.path.join(folder, "home")
+        os.makedirs(home)
+        env = _wine_environment(prefix, home)   # no display: wineboot -i needs none
+        try:
+            _quiet(["wineboot", "-i"], env, timeout=TEMPLATE_TIMEOUT)
+            # No window manager under Xvfb: Wine draws its own captions, and
+            # closing a window no longer costs two seconds.
+            _quiet(["wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed",
+                    "/d", "N", "/f"], env)
+            # A crash ends the program at once instead of opening winedbg.
+            _quiet(["wine", "reg", "add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog",
+                    "/t", "REG_DWORD", "/d", "0", "/f"], env)
+            _quiet(["wineserver", "-w"], env, timeout=TEMPLATE_TIMEOUT)
+        finally:
+            _quiet(["wineserver", "-k"], env)
+        if not os.path.exists(os.path.join(prefix, "system.reg")):
+            raise HarnessError("wineboot -i made no prefix in " + prefix)
+        with open(marker, "w") as f:
+            f.write(version)
+        return folder
+
+
+def _copy_prefix(template, target):
+    """Copies the template prefix; returns {template file: (mtime, size)} of
+    the files hard-linked instead."""
+    linked = {}
+
+    def link_or_copy(source, destination):
+        relative = os.path.relpath(source, template).replace(os.sep, "/")
+        if relative.startswith(SHARED_FOLDERS):
+            try:
+                os.link(source, destination)
+                stat = os.stat(source)
+                linked[source] = (stat.st_mtime_ns, stat.st_size)
+                return destination
+            except OSError:
+                pass   # another file system: copy
+        return shutil.copy2(source, destination)
+    shutil.copytree(template, target, symlinks=True, copy_function=link_or_copy)
+    return linked
+
+
+def _sweep_stale_sessions():
+    """Ends the Wine sessions of test processes that died without cleaning
+    up (killed by a runner's timeout), and removes their folders."""
+    for name in os.listdir(tempfile.gettempdir()):
+        folder = os.path.join(tempfile.gettempdir(), name)
+        owner_file = os.path.join(folder, "owner.pid")
+        if not name.startswith("quillfen-e2e-") or not os.path.exists(owner_file):
+            continue
+        try:
+            owner = int(_read_text(owner_file))
+            os.kill(owner, 0)
+            continue   # still running
+        except (ValueError, ProcessLookupError):
+            pass
+        except PermissionError:
+            continue
+        env = _wine_environment(os.path.join(folder, "prefix"), os.path.join(folder, "home"))
+        try:
+            _quiet(["wineserver", "-k"], env, timeout=20)
+        except subprocess.TimeoutExpired:
+            pass
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+class WineSession:
+    """A fresh prefix copied from the template, with its own wineserver,
+    helpers and desktop already running; close() ends them all."""
+
+    def __init__(self, name):
+        _sweep_stale_sessions()
+        self.template = make_template()
+        self.folder = tempfile.mkdtemp(prefix="quillfen-e2e-")
+        with open(os.path.join(self.folder, "owner.pid"), "w") as f:
+            f.write(str(os.getpid()))
+        self.prefix = os.path.join(self.folder, "prefix")
+        self.home = os.path.join(self.folder, "home")
+        self.name = name
+        self.artifacts = os.path.join(ARTIFACTS, name)
+        shutil.rmtree(self.artifacts, ignore_errors=True)
+        os.makedirs(self.artifacts)
+        self.linked = _copy_prefix(os.path.join(self.template, "prefix"), self.prefix)
+        os.makedirs(self.home)
+        self._point_user_folders_home(os.path.join(self.template, "home"))
+        self.env = _wine_environment(self.prefix, self.home, display().name)
+        self.programs = []
+        try:
+            # The server first, then the helpers and the desktop, all away
+            # from any pipe.
+            subprocess.Popen(["wineserver", "-p"], env=self.env, stdin=DEVNULL, stdout=DEVNULL,
+                             stderr=DEVNULL, start_new_session=True).wait(COMMAND_TIMEOUT)
+            _quiet(["wineboot"], self.env)
+            _quiet(["wine", UIDRIVER_EXE, "boxes"], self.env)
+        except BaseException:
+            self.close()
+            raise
+
+    def _point_user_folders_home(self, template_home):
+        # Desktop, Documents, ... of the copied prefix still lead to the
+        # template's HOME: send them to this session's.
+        users = os.path.join(self.prefix, "drive_c", "users")
+        for user in os.listdir(users):
+            user_folder = os.path.join(users, user)
+            for name in os.listdir(user_folder):
+                path = os.path.join(user_folder, name)
+                if os.path.islink(path) and os.readlink(path) == template_home:
+                    os.unlink(path)
+                    os.symlink(self.home, path)
+
+    def close(self):
+        """Ends every process of the prefix and removes it (unless E2E_KEEP)."""
+        try:
+            _quiet(["wineserver", "-k"], self.env, timeout=30)
+        except subprocess.TimeoutExpired:
+            pass
+        for program in self.programs:
+            program.kill()
+        try:
+            _quiet(["wineserver", "-w"], self.env, timeout=30)
+        except subprocess.TimeoutExpired:
+            pass
+        self._check_template_untouched()
+        if os.environ.get("E2E_KEEP") == "1":
+            print("kept Wine prefix: " + self.prefix, file=sys.stderr)
+        else:
+            shutil.rmtree(self.folder, ignore_errors=True)
+
+    def _check_template_untouched(self):
+        # A program that rewrote a hard-linked system file in place has
+        # changed the template too: have the next session make a new one.
+        for path, (mtime, size) in self.linked.items():
+            stat = os.stat(path)
+            if (stat.st_mtime_ns, stat.st_size) != (mtime, size):
+                print("template file %s was changed; the template will be made again" % path,
+                      file=sys.stderr)
+                os.remove(os.path.join(self.template, "ready"))
+                return
+
+    # -- Paths --
+
+    def unix_path(self, windows_path):
+        """The Unix path of a C:\\... path of the prefix; existing components
+        are matched without case, as Wine does."""
+        drive, rest = windows_path[0].lower(), windows_path[2:].strip("\\")
+        path = os.path.realpath(os.path.join(self.prefix, "dosdevices", drive + ":"))
+        for part in filter(None, rest.split("\\")):
+            if os.path.isdir(path):
+                matches = [n for n in os.listdir(path) if n.lower() == part.lower()]
+                part = part if part in matches or not matches else matches[0]
+            path = os.path.join(path, part)
+        return path
+
+    def put_file(self, windows_path, content):
+        """Writes a file into the prefix, making its folders."""
+        path = self.unix_path(windows_path)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(content)
+        return path
+
+    # -- Commands --
+
+    def wine(self, *args, timeout=COMMAND_TIMEOUT):
+        """Runs a Wine command to its end; (status, stdout bytes)."""
+        with tempfile.TemporaryFile() as out:
+            status = subprocess.run(["wine"] + list(args), env=self.env, stdin=DEVNULL, stdout=out,
+                                    stderr=DEVNULL, timeout=timeout).returncode
+            out.seek(0)
+            return status, out.read()
+
+    def start(self, installer_windows_path, debug="-all,warn+debugstr,trace+message"):
+        """Starts a program of the prefix in the background, its standard
+        error (the debugger lines) going to a log in the artifacts."""
+        program = Program(self, installer_windows_path, debug)
+        self.programs.append(program)
+        return program
+
+    def screenshot(self, name):
+        """The whole virtual screen as ARTIFACTS/<test>/<name>.png."""
+        path = os.path.join(self.artifacts, name + ".png")
+        taken = subprocess.run(["import", "-window", "root", path], env=self.env, stdin=DEVNULL,
+                               stdout=DEVNULL, stderr=DEVNULL, timeout=COMMAND_TIMEOUT)
+        if taken.returncode != 0:
+            raise HarnessError("import could not take the screenshot " + path)
+        return path
+
+    # -- Registry --
+
+    def reg_query(self, key, value):
+        """The text of a registry value, or None when it is missing."""
+        status, out = self.wine("reg", "query", key, "/v", value)
+        if status != 0:
+            return None
+        for line in out.decode(CODE_PAGE, errors="replace").splitlines():
+            match = re.match(r"^\s+(.*?)\s{4}(REG_\w+)\s{4}(.*)$", line.rstrip("\r"))
+            if match and match.group(1).lower() == value.lower():
+                return match.group(3)
+        return None
+
+    def reg_key_exists(self, key):
+        return self.wine("reg", "query", key)[0] == 0
+
+    def reg_add(self, key, value, data):
+        status, _ = self.wine("reg", "add", key, "/v", value, "/d", data, "/f")
+        if status != 0:
+            raise HarnessError("reg add %s %s failed" % (key, value))
+
+    # -- The UI driver --
+
+    def driver(self, *args):
+        """Runs uidriver.exe; (status, stdout bytes)."""
+        return self.wine(UIDRIVER_EXE, *[str(a) for a in args])
+
+    def wait_for(self, caption, has=None, box=False, seconds=WINDOW_WAIT):
+        """True once a dialog or box of that caption is shown."""
+        args = ["wait", caption, seconds] + (["--has", has] if has is not None else []) + (
+            ["--box"] if box else [])
+        return self.driver(*args)[0] == 0
+
+    def wait_gone(self, caption, has=None, box=False, seconds=WINDOW_WAIT):
+        """True once no such dialog or box is left."""
+        args = ["gone", caption, seconds] + (["--has", has] if has is not None else []) + (
+            ["--box"] if box else [])
+        return self.driver(*args)[0] == 0
+
+    def text_bytes(self, caption, control):
+        """A control's text as the program holds it (ANSI bytes)."""
+        status, out = self.driver("text", caption, control)
+        if status != 0:
+            raise HarnessError("cannot read control %s of %r" % (control, caption))
+        return out[:-1]   # the driver ends the text with one LF of its own
+
+    def text(self, caption, control):
+        return self.text_bytes(caption, control).decode(CODE_PAGE)
+
+    def type_text(self, caption, control, text):
+        if self.driver("settext", caption, control, text)[0] != 0:
+            raise HarnessError("cannot type into control %s of %r" % (control, caption))
+
+    def press(self, caption, button):
+        if self.driver("click", caption, button)[0] != 0:
+            raise HarnessError("cannot press button %s of %r" % (button, caption))
+
+    def progress(self, caption, control):
+        """(position, low, high) of a progress bar."""
+        status, out = self.driver("progress", caption, control)
+        if status != 0:
+            raise HarnessError("cannot read progress bar %s of %r" % (control, caption))
+        return tuple(int(n) for n in out.split())
+
+    def controls(self, caption, box=False):
+        """(id, class, visible, text, shows an icon) of each control of the
+        dialog or box of that caption."""
+        if not self.wait_for(caption, box=box):
+            raise HarnessError("no dialog %r" % caption)
+        status, out = self.driver("controls", caption, *(["--box"] if box else []))
+        result = []
+        for line in out.decode(CODE_PAGE).splitlines():
+            fields = line.split("\t")
+            result.append((int(fields[0]), fields[1], fields[2] == "visible", _unescape_driver(fields[3]),
+                           fields[4:] == ["(icon)"]))
+        return result
+
+    def box_shows_icon(self, caption):
+        return any(icon for _id, _cls, visible, _text, icon in self.controls(caption, box=True) if visible)
+
+    def boxes(self):
+        """(caption, text) of every visible dialog and message box."""
+        status, out = self.driver("boxes")
+        result = []
+        for line in out.decode(CODE_PAGE).splitlines():
+            _handle, visible, caption, text = line.split("\t")
+            if visible == "visible":
+                result.append((_unescape_driver(caption), _unescape_driver(text)))
+        return result
+
+    def box_text(self, caption):
+        """The text of the message box of that caption, once it is shown."""
+        if not self.wait_for(caption, box=True):
+            raise HarnessError("no message box %r" % caption)
+        return self.text(caption, 0xFFFF)
+
+    def dismiss_box(self, caption):
+        """Presses OK on the message box of that caption and waits until it
+        has closed (another box of the same caption may follow at once)."""
+        status, handle = self.driver("wait", caption, WINDOW_WAIT, "--box")
+        if status != 0:
+            raise HarnessError("no message box %r" % caption)
+        self.press(caption, 1)
+        if self.driver("closed", handle.decode().strip(), WINDOW_WAIT)[0] != 0:
+            raise HarnessError("message box %r stayed" % caption)
+
+
+def _unescape_driver(text):
+    return re.sub(r"\\(.)", lambda m: {"n": "\n", "r": "\r", "t": "\t"}.get(m.group(1), m.group(1)), text)
+
+
+# ---- A running program -------------------------------------------------------
+
+_DEBUG_LINE = re.compile(r'^[0-9a-f]+:warn:debugstr:OutputDebugStringA "(.*)"$')
+# trace+message names the window by its class, cut to 14 characters; 0x402 is
+# PBM_SETPOS, its wParam the new position.
+_SET_POS_LINE = re.compile(
+    r'spy_enter_message\s+\(0x[0-9a-f]+\) L"\{msctls_progre\}" \[0402\] .* wp=([0-9a-f]+)')
+
+
+def _unescape_debug(text):
+    """Wine's C-style escaping of a debugger line, undone."""
+    out, i = bytearray(), 0
+    while i < len(text):
+        c = text[i]
+        if c == "\\" and i + 1 < len(text):
+            n = text[i + 1]
+            if n == "x":
+                out.append(int(text[i + 2:i + 4], 16))
+                i += 4
+                continue
+            out += {"n": b"\n", "r": b"\r", "t": b"\t"}.get(n, n.encode("latin-1"))
+            i += 2
+            continue
+        out += c.encode("latin-1")
+        i += 1
+    return out.decode(CODE_PAGE)
+
+
+class Program:
+    """A Windows program started by `wine` in a session, in the background.
+    With the default WINEDEBUG its standard error carries each
+    OutputDebugStringA text and each message its progress bar receives."""
+
+    def __init__(self, session, windows_path, debug):
+        self.session = session
+        self.log_path = os.path.join(session.artifacts, "installer-stderr.log")
+        env = dict(session.env, WINEDEBUG=debug)
+        folder = session.unix_path(windows_path.rsplit("\\", 1)[0])
+        with open(self.log_path, "wb") as log:
+            self.process = subprocess.Popen(["wine", windows_path], env=env, cwd=folder,
+                                            stdin=DEVNULL, stdout=DEVNULL, stderr=log)
+
+    def wait(self, timeout=PROGRAM_TIMEOUT):
+        """The exit status once the program has ended; None if it has not
+        ended within the timeout."""
+        try:
+            return self.process.wait(timeout)
+        except subprocess.TimeoutExpired:
+            return None
+
+    def kill(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait(10)
+
+    def events(self):
+        """In order: ("debug", text) for each OutputDebugStringA line and
+        ("position", n) for each position sent to the progress bar."""
+        with open(self.log_path, "rb") as f:
+            lines = f.read().decode("latin-1").splitlines()
+        events = []
+        for line in lines:
+            debug = _DEBUG_LINE.match(line)
+            if debug:
+                events.append(("debug", _unescape_debug(debug.group(1))))
+                continue
+            position = _SET_POS_LINE.search(line)
+            if position:
+                events.append(("position", int(position.group(1), 16)))
+        return events
+
+    def debug_lines(self):
+        return [text for kind, text in self.events() if kind == "debug"]
+
+
+# ---- Test case base ----------------------------------------------------------
+
+class InstallerTestCase(unittest.TestCase):
+    """Each test gets a fresh Wine session (self.wine) and a scratch folder
+    (self.scratch) for add-ons and installers."""
+
+    def setUp(self):
+        self.wine = WineSession(self.id().split(".", 1)[-1])
+        self.addCleanup(self.wine.close)
+        self.scratch = os.path.join(self.wine.folder, "scratch")
+        os.makedirs(self.scratch)
+
+    def build_installer(self, script, agreement, files, name="Setup.exe"):
+        """An installer from an add-on folder written now, packed by quillpack
+        and placed in C:\\setup of the prefix; returns its Windows path."""
+        addon = make_addon(os.path.join(self.scratch, "addon"), script, agreement, files)
+        return self.place_installer(quillpack_build(addon, os.path.join(self.scratch, name)))
+
+    def place_installer(self, path):
+        """Copies an installer file into C:\\setup of the prefix."""
+        windows_path = "C:\\setup\\" + os.path.basename(path)
+        target = self.wine.put_file(windows_path, b"")
+        shutil.copyfile(path, target)
+        return windows_path
+
+    def read_installed(self, windows_path):
+        with open(self.wine.unix_path(windows_path), "rb") as f:
+            return f.read()
+
+    def assertEnds(self, program, status):
+        """The program ended by itself, with that exit status."""
+        ended = program.wait()
+        self.assertIsNotNone(ended, "the installer is still running")
+        self.assertEqual(ended, status, "exit status")
+
+
+def main():
+    """`harness.py --make-template` (re)makes the template prefix."""
+    if sys.argv[1:] == ["--make-template"]:
+        start = time.monotonic()
+        folder = make_template(force=True)
+        print("template prefix %s made in %.1f s" % (folder, time.monotonic() - start))
+        return 0
+    print(__doc__)
+    return 2
+
+
+if __name__ == "__main__":
+    sys.exit(main())
