@@ -12,6 +12,7 @@
 #include <string>
 
 #include "host/host.h"
+#include "host/host_paths.h"
 
 static DWORD lastError = 0;
 
@@ -20,14 +21,6 @@ DWORD GetLastError()
     return lastError;
 }
 
-static std::string posixPath(LPCSTR path)
-{
-    std::string out = path;
-    for (char &c : out)
-        if (c == '\\')
-            c = '/';
-    return out;
-}
 
 static DWORD windowsError(int error)
 {

@@ -12,15 +12,8 @@
 #include <string>
 
 #include "host/host.h"
+#include "host/host_paths.h"
 
-static std::string posixPath(LPCSTR path)
-{
-    std::string out = path;
-    for (char &c : out)
-        if (c == '\\')
-            c = '/';
-    return out;
-}
 
 DWORD GetFileAttributesA(LPCSTR path)
 {
@@ -52,27 +45,19 @@ void ExitProcess(UINT status)
     _exit((int)status);
 }
 
-static std::string lower(const std::string &text)
-{
-    std::string out = text;
-    for (char &c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = (char)(c - 'A' + 'a');
-    return out;
-}
 
 // The "version information" handed to the caller is the library's name.
 DWORD GetFileVersionInfoSizeA(LPCSTR file, LPDWORD)
 {
     host.events.push_back(std::string("GetFileVersionInfoSizeA ") + file);
-    return host.versionInfo.count(lower(file)) ? MAX_PATH : 0;
+    return host.versionInfo.count(lowerCase(file)) ? MAX_PATH : 0;
 }
 
 BOOL GetFileVersionInfoA(LPCSTR file, DWORD, DWORD size, LPVOID data)
 {
-    if (!host.versionInfo.count(lower(file)) || size < MAX_PATH)
+    if (!host.versionInfo.count(lowerCase(file)) || size < MAX_PATH)
         return FALSE;
-    snprintf((char *)data, size, "%s", lower(file).c_str());
+    snprintf((char *)data, size, "%s", lowerCase(file).c_str());
     return TRUE;
 }
 

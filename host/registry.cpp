@@ -8,17 +8,10 @@
 #include <vector>
 
 #include "host/host.h"
+#include "host/host_paths.h"
 
 static std::vector<std::string> openKeys;   // an HKEY is 1 + an index here
 
-static std::string lower(const std::string &text)
-{
-    std::string out = text;
-    for (char &c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = (char)(c - 'A' + 'a');
-    return out;
-}
 
 static HKEY handleFor(const std::string &path)
 {
@@ -34,15 +27,15 @@ static std::string *pathOf(HKEY key)
 
 void hostSetRegistryString(const std::string &key, const std::string &name, const std::string &value)
 {
-    host.registry[lower(key)][lower(name)] = {REG_SZ, value + '\0'};
+    host.registry[lowerCase(key)][lowerCase(name)] = {REG_SZ, value + '\0'};
 }
 
 bool hostRegistryString(const std::string &key, const std::string &name, std::string *value)
 {
-    auto k = host.registry.find(lower(key));
+    auto k = host.registry.find(lowerCase(key));
     if (k == host.registry.end())
         return false;
-    auto v = k->second.find(lower(name));
+    auto v = k->second.find(lowerCase(name));
     if (v == k->second.end())
         return false;
     *value = v->second.data.substr(0, v->second.data.find('\0'));
@@ -51,9 +44,9 @@ bool hostRegistryString(const std::string &key, const std::string &name, std::st
 
 LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM, PHKEY result)
 {
-    if (key != HKEY_LOCAL_MACHINE || hostFails("RegOpenKeyExA") || !host.registry.count(lower(subKey)))
+    if (key != HKEY_LOCAL_MACHINE || hostFails("RegOpenKeyExA") || !host.registry.count(lowerCase(subKey)))
         return ERROR_FILE_NOT_FOUND;
-    *result = handleFor(lower(subKey));
+    *result = handleFor(lowerCase(subKey));
     return ERROR_SUCCESS;
 }
 
@@ -62,8 +55,8 @@ LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM, LPSEC
 {
     if (key != HKEY_LOCAL_MACHINE || hostFails("RegCreateKeyExA"))
         return ERROR_ACCESS_DENIED;
-    host.registry[lower(subKey)];
-    *result = handleFor(lower(subKey));
+    host.registry[lowerCase(subKey)];
+    *result = handleFor(lowerCase(subKey));
     return ERROR_SUCCESS;
 }
 
@@ -75,7 +68,7 @@ LONG RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD, LPDWORD type, LPBYTE data,
     if (!path)
         return ERROR_FILE_NOT_FOUND;
     auto &values = host.registry[*path];
-    auto v = values.find(lower(name ? name : ""));
+    auto v = values.find(lowerCase(name ? name : ""));
     if (v == values.end())
         return ERROR_FILE_NOT_FOUND;
     if (type)
@@ -96,7 +89,7 @@ LONG RegSetValueExA(HKEY key, LPCSTR name, DWORD, DWORD type, const BYTE *data, 
     std::string *path = pathOf(key);
     if (!path || hostFails("RegSetValueExA"))
         return ERROR_ACCESS_DENIED;
-    host.registry[*path][lower(name ? name : "")] = {type, std::string((const char *)data, size)};
+    host.registry[*path][lowerCase(name ? name : "")] = {type, std::string((const char *)data, size)};
     host.events.push_back("RegSetValueExA");
     return ERROR_SUCCESS;
 }

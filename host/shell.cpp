@@ -9,6 +9,7 @@
 #include <string>
 
 #include "host/host.h"
+#include "host/host_paths.h"
 
 struct ITEMIDLIST_ {
     std::string path;
@@ -93,11 +94,7 @@ struct HostShellLink final : IShellLinkA {
             std::string path;
             for (const WCHAR *w = fileName; *w; w++)
                 path += (char)*w;
-            std::string posix = path;
-            for (char &c : posix)
-                if (c == '\\')
-                    c = '/';
-            FILE *file = fopen(posix.c_str(), "wb");
+            FILE *file = fopen(posixPath(path).c_str(), "wb");
             if (!file)
                 return E_FAIL;
             const HostLink &l = owner->link;

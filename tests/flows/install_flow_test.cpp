@@ -73,12 +73,6 @@ protected:
         host.specialFolders[CSIDL_PROGRAMS] = dir + "/Programs";
         host.specialFolders[CSIDL_DESKTOPDIRECTORY] = dir + "/Desktop";
     }
-    void TearDown() override
-    {
-        while (openPackageCount > 0)
-            closePackage(openPackages[0].path);
-        TempDirTest::TearDown();
-    }
     void pack(const std::string &script, bool withAgreement = true, Bytes map = gzipMember(MAP))
     {
         std::vector<TestEntry> entries = {{"quillfen.ini", bytesOf(script)},

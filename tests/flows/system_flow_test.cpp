@@ -37,12 +37,6 @@ protected:
         host.specialFolders[CSIDL_PROGRAMS] = dir + "\\Programs";
         host.specialFolders[CSIDL_DESKTOPDIRECTORY] = dir + "\\Desktop";
     }
-    void TearDown() override
-    {
-        while (openPackageCount > 0)
-            closePackage(openPackages[0].path);
-        TempDirTest::TearDown();
-    }
     // Installs a script into DEST, the user pressing OK twice.
     void install(const std::string &lines)
     {

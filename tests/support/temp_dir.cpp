@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include "package/package.h"
+
 namespace fs = std::filesystem;
 
 void TempDirTest::SetUp()
@@ -19,8 +21,15 @@ void TempDirTest::SetUp()
     dir = path.generic_string();
 }
 
+void TempDirTest::closeAllPackages()
+{
+    while (openPackageCount > 0)
+        closePackage(openPackages[0].path);
+}
+
 void TempDirTest::TearDown()
 {
+    closeAllPackages();
     fs::current_path(previous);
     std::error_code ignored;
     fs::remove_all(dir, ignored);

@@ -1,5 +1,6 @@
 // Test support: each test works in a fresh temporary folder that is its
-// current directory, removed again afterwards.
+// current directory, removed again afterwards, with every package it left
+// open closed.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@ protected:
     void SetUp() override;
     void TearDown() override;
     std::string dir;        // the folder, absolute, with '/' separators
+    void closeAllPackages();
 private:
     std::string previous;
 };

@@ -15,12 +15,6 @@ namespace fs = std::filesystem;
 
 class CopyPassTest : public TempDirTest {
 protected:
-    void TearDown() override
-    {
-        while (openPackageCount > 0)
-            closePackage(openPackages[0].path);
-        TempDirTest::TearDown();
-    }
     // A package with the script and two payloads; settings as after the
     // settings pass, with the destination "dest\".
     void prepare(const std::string &script, uint64_t totalBytes)

@@ -55,12 +55,6 @@ protected:
         }));
         ASSERT_GT(openPackage("setup.exe"), 0);
     }
-    void TearDown() override
-    {
-        while (openPackageCount > 0)
-            closePackage(openPackages[0].path);
-        TempDirTest::TearDown();
-    }
     const Bytes content = sample(50000);
 };
 

@@ -22,17 +22,10 @@ struct Outcome {
 
 class GzReaderTest : public TempDirTest {
 protected:
-    void TearDown() override
-    {
-        while (openPackageCount > 0)
-            closePackage(openPackages[0].path);
-        TempDirTest::TearDown();
-    }
     // Stores data as "entry.gz" between two other entries and opens it.
     void store(const Bytes &data)
     {
-        while (openPackageCount > 0)
-            closePackage(openPackages[0].path);
+        closeAllPackages();
         writeFile("setup.exe", buildPackage(bytesOf("MZ"), {{"before", bytesOf("BEFORE")},
                                                            {"entry.gz", data},
                                                            {"after", bytesOf("\x1f\x8b" "AFTER")}}));

@@ -54,12 +54,6 @@ protected:
         }));
         ASSERT_GT(openPackage("setup.exe"), 0);
     }
-    void TearDown() override
-    {
-        while (openPackageCount > 0)
-            closePackage(openPackages[0].path);
-        TempDirTest::TearDown();
-    }
     PackageEntry *entry(const char *name)
     {
         for (int32_t i = 0; i < openPackages[0].entryCount; i++)

@@ -12,12 +12,6 @@ namespace {
 
 class PackageTest : public TempDirTest {
 protected:
-    void TearDown() override
-    {
-        while (openPackageCount > 0)
-            closePackage(openPackages[0].path);
-        TempDirTest::TearDown();
-    }
 };
 
 const Bytes image = bytesOf("MZ fake image bytes");

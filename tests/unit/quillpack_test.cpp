@@ -68,12 +68,6 @@ protected:
         options.maxPackageBytes = limit;
         return buildInstaller(options, error);
     }
-    void TearDown() override
-    {
-        while (openPackageCount > 0)
-            closePackage(openPackages[0].path);
-        TempDirTest::TearDown();
-    }
 };
 
 static Bytes readEntry(const char *name)

@@ -13,17 +13,10 @@ namespace {
 
 class SettingsPassTest : public TempDirTest {
 protected:
-    void TearDown() override
-    {
-        while (openPackageCount > 0)
-            closePackage(openPackages[0].path);
-        TempDirTest::TearDown();
-    }
     // Stores script as the package's "quillfen.ini" and runs the pass on it.
     void read(const std::string &script)
     {
-        while (openPackageCount > 0)
-            closePackage(openPackages[0].path);
+        closeAllPackages();
         writeFile("setup.exe", buildPackage(bytesOf("MZ"), {{"quillfen.ini", bytesOf(script)},
                                                            {"after", bytesOf("\nGROUP= \"not this\"\n")}}));
         ASSERT_GT(openPackage("setup.exe"), 0);
