@@ -24,7 +24,7 @@ test: host windows
 	tools/wine-session.sh ctest --test-dir $(WIN) --output-on-failure -j2
 
 demo: host windows
-	tools/demo.sh
+	python3 tools/demo.py
 
 bench: setup
 	cmake -S . -B $(BENCH) -G Ninja $(CLANG) -DCMAKE_BUILD_TYPE=Release

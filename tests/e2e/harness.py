@@ -23,6 +23,7 @@ Every wait is bounded; none is an assertion about time.
 Configuration, from the environment (ctest sets all of it):
   QUILLFEN_EXE       the bare installer stub (quillfen.exe of the Windows build)
   UIDRIVER_EXE       uidriver.exe of the Windows build
+  FAKE_REDIST_EXE    fake_redist.exe of the Windows build (a stand-in vcredist.exe)
   QUILLPACK          the native quillpack; else QUILLPACK_EXECUTABLE
   E2E_WORK_DIR       where the template prefix lives
   E2E_ARTIFACTS      where screenshots and installer logs go
@@ -76,10 +77,20 @@ def _read_text(path):
 QUILLFEN_EXE = _setting("QUILLFEN_EXE", os.path.join(REPO, "build", "windows", "quillfen.exe"))
 UIDRIVER_EXE = _setting("UIDRIVER_EXE",
                         os.path.join(REPO, "build", "windows", "tools", "uidriver", "uidriver.exe"))
+FAKE_REDIST_EXE = _setting("FAKE_REDIST_EXE",
+                           os.path.join(os.path.dirname(QUILLFEN_EXE), "tests", "e2e", "fake_redist.exe"))
 QUILLPACK = (os.environ.get("QUILLPACK") or os.environ.get("QUILLPACK_EXECUTABLE")
              or os.path.join(REPO, "build", "host", "tools", "quillpack", "quillpack"))
 WORK_DIR = _setting("E2E_WORK_DIR", os.path.join(os.path.dirname(QUILLFEN_EXE), "e2e"))
 ARTIFACTS = _setting("E2E_ARTIFACTS", os.path.join(os.path.dirname(QUILLFEN_EXE), "e2e-artifacts"))
+
+# The installer's dialogs and boxes: captions and control IDs.
+AGREEMENT = "Information"              # the agreement dialog
+INSTALLATION = "Installation"          # the destination dialog and the success box
+UNINSTALLATION = "Uninstallation"      # the uninstaller's confirmation and final boxes
+AGREEMENT_TEXT, DESTINATION = 1000, 1002
+OK, CANCEL, YES, NO = 1, 2, 6, 7
+UNINSTALL_MUTEX = "Brakmoor quillfen"
 
 DEVNULL = subprocess.DEVNULL
 PR_SET_PDEATHSIG = 1
@@ -396,7 +407,8 @@ class WineSession:
     """A fresh prefix copied from the template, with its own wineserver,
     helpers and desktop already running; close() ends them all."""
 
-    def __init__(self, name):
+    def __init__(self, name, display_name=None):
+        """display_name: an X display to use instead of this process's Xvfb."""
         _sweep_stale_sessions()
         self.template = make_template()
         self.folder = tempfile.mkdtemp(prefix="quillfen-e2e-")
@@ -411,7 +423,7 @@ class WineSession:
         self.linked = _copy_prefix(os.path.join(self.template, "prefix"), self.prefix)
         os.makedirs(self.home)
         self._point_user_folders_home(os.path.join(self.template, "home"))
-        self.env = _wine_environment(self.prefix, self.home, display().name)
+        self.env = _wine_environment(self.prefix, self.home, display_name or display().name)
         self.programs = []
         try:
             # The server first, then the helpers and the desktop, all away
@@ -487,6 +499,36 @@ class WineSession:
             f.write(content)
         return path
 
+    def exists(self, windows_path):
+        return os.path.lexists(self.unix_path(windows_path))
+
+    def user_name(self):
+        """The Windows user of the prefix; Wine names it after the Unix user."""
+        users = [n for n in os.listdir(os.path.join(self.prefix, "drive_c", "users")) if n != "Public"]
+        if len(users) != 1:
+            raise HarnessError("expected one user folder in the prefix, found %r" % users)
+        return users[0]
+
+    def programs_folder(self):
+        """The current user's Start-menu Programs folder."""
+        return ("C:\\users\\%s\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs"
+                % self.user_name())
+
+    def desktop_folder(self):
+        """The current user's desktop folder; it leads into this session's HOME."""
+        return "C:\\users\\%s\\Desktop" % self.user_name()
+
+    def listing(self, windows_path):
+        """Every file and folder below a folder, as relative Windows paths
+        (folders end with a backslash); an empty set when it is missing."""
+        root, found = self.unix_path(windows_path), set()
+        for folder, dirs, files in os.walk(root):
+            relative = os.path.relpath(folder, root).replace(os.sep, "\\")
+            prefix = "" if relative == "." else relative + "\\"
+            found.update(prefix + d + "\\" for d in dirs)
+            found.update(prefix + f for f in files)
+        return found
+
     # -- Commands --
 
     def wine(self, *args, timeout=COMMAND_TIMEOUT):
@@ -497,12 +539,46 @@ class WineSession:
             out.seek(0)
             return status, out.read()
 
-    def start(self, installer_windows_path, debug="-all,warn+debugstr,trace+message"):
-        """Starts a program of the prefix in the background, its standard
-        error (the debugger lines) going to a log in the artifacts."""
-        program = Program(self, installer_windows_path, debug)
+    def start(self, windows_path, *args, debug="-all,warn+debugstr,trace+message", cwd=None,
+              name="installer", env=None):
+        """Starts a program in the background with args: windows_path names
+        a program of the prefix, or a Windows program by its Unix path, or
+        one of Wine's own (start). It runs in the folder cwd (a Windows
+        path; default: the folder of windows_path),
+        with env's variables added to the session's. Its standard output and
+        standard error (the debugger lines) go to <name>-stdout.log and
+        <name>-stderr.log in the artifacts."""
+        program = Program(self, windows_path, args, debug, cwd, name, env)
         self.programs.append(program)
         return program
+
+    def open_link(self, link_windows_path, debug="-all,warn+debugstr"):
+        """Opens a shell link as a double click does, through `start`. Its
+        status says whether the link could be opened; `start` does not wait
+        for the link's program, even with /wait, and that program's exit
+        status does not pass through (wait_started and wait_ended follow
+        the program itself). The program's standard error goes to the log
+        of `start`."""
+        return self.start("start", link_windows_path, debug=debug, cwd="C:\\",
+                          name="link-" + re.sub(r"[^\w.-]+", "_", link_windows_path.rsplit("\\", 1)[-1]))
+
+    def wait_started(self, image, seconds=WINDOW_WAIT):
+        """True once a process of the executable image (a Windows path) runs."""
+        return self.driver("started", image, seconds)[0] == 0
+
+    def wait_ended(self, image, seconds=PROGRAM_TIMEOUT):
+        """True once no process of the executable image (a Windows path) runs."""
+        return self.driver("ended", image, seconds)[0] == 0
+
+    def wait_until(self, condition, seconds=WINDOW_WAIT):
+        """True once condition() holds, polled every 0.1 s for up to
+        seconds; a bound, not a check on time."""
+        deadline = time.monotonic() + seconds
+        while not condition():
+            if time.monotonic() >= deadline:
+                return condition()
+            time.sleep(0.1)
+        return True
 
     def screenshot(self, name):
         """The whole virtual screen as ARTIFACTS/<test>/<name>.png."""
@@ -593,6 +669,28 @@ class WineSession:
     def box_shows_icon(self, caption):
         return any(icon for _id, _cls, visible, _text, icon in self.controls(caption, box=True) if visible)
 
+    def link(self, windows_path):
+        """The fields of a shell link file as IShellLinkA reads them back:
+        path (raw), arguments, working-directory, description, icon-path
+        (strings) and icon-index (int)."""
+        status, out = self.driver("link", windows_path)
+        if status != 0:
+            raise HarnessError("cannot read the link " + windows_path)
+        fields = {}
+        for line in out.decode(CODE_PAGE).splitlines():
+            label, value = line.split("\t", 1)
+            fields[label] = _unescape_driver(value)
+        fields["icon-index"] = int(fields["icon-index"])
+        return fields
+
+    def is_topmost(self, caption, box=False):
+        """True when the dialog or box of that caption stays on top of every
+        other window, as a system-modal message box does."""
+        status, out = self.driver("topmost", caption, *(["--box"] if box else []))
+        if status != 0:
+            raise HarnessError("no dialog %r" % caption)
+        return out.strip() == b"topmost"
+
     def boxes(self):
         """(caption, text) of every visible dialog and message box."""
         status, out = self.driver("boxes")
@@ -612,10 +710,15 @@ class WineSession:
     def dismiss_box(self, caption):
         """Presses OK on the message box of that caption and waits until it
         has closed (another box of the same caption may follow at once)."""
+        self.answer_box(caption, OK)
+
+    def answer_box(self, caption, button):
+        """Presses a button (IDOK 1, IDYES 6, IDNO 7, ...) of the message box
+        of that caption and waits until that box has closed."""
         status, handle = self.driver("wait", caption, WINDOW_WAIT, "--box")
         if status != 0:
             raise HarnessError("no message box %r" % caption)
-        self.press(caption, 1)
+        self.press(caption, button)
         if self.driver("closed", handle.decode().strip(), WINDOW_WAIT)[0] != 0:
             raise HarnessError("message box %r stayed" % caption)
 
@@ -627,6 +730,9 @@ def _unescape_driver(text):
 # ---- A running program -------------------------------------------------------
 
 _DEBUG_LINE = re.compile(r'^[0-9a-f]+:warn:debugstr:OutputDebugStringA "(.*)"$')
+# trace+process shows each process a program starts: the application name
+# and the command line, C-escaped.
+_START_LINE = re.compile(r'^[0-9a-f]+:trace:process:CreateProcessInternalW app L"(.*)" cmdline L"(.*)"$')
 # trace+message names the window by its class, cut to 14 characters; 0x402 is
 # PBM_SETPOS, its wParam the new position.
 _SET_POS_LINE = re.compile(
@@ -657,14 +763,20 @@ class Program:
     With the default WINEDEBUG its standard error carries each
     OutputDebugStringA text and each message its progress bar receives."""
 
-    def __init__(self, session, windows_path, debug):
+    def __init__(self, session, windows_path, args, debug, cwd, name, extra_env):
         self.session = session
-        self.log_path = os.path.join(session.artifacts, "installer-stderr.log")
-        env = dict(session.env, WINEDEBUG=debug)
-        folder = session.unix_path(windows_path.rsplit("\\", 1)[0])
-        with open(self.log_path, "wb") as log:
-            self.process = subprocess.Popen(["wine", windows_path], env=env, cwd=folder,
-                                            stdin=DEVNULL, stdout=DEVNULL, stderr=log)
+        self.log_path = os.path.join(session.artifacts, name + "-stderr.log")
+        self.out_path = os.path.join(session.artifacts, name + "-stdout.log")
+        env = dict(session.env, WINEDEBUG=debug, **(extra_env or {}))
+        folder = session.unix_path(cwd or windows_path.rsplit("\\", 1)[0])
+        with open(self.log_path, "wb") as log, open(self.out_path, "wb") as out:
+            self.process = subprocess.Popen(["wine", windows_path] + [str(a) for a in args], env=env,
+                                            cwd=folder, stdin=DEVNULL, stdout=out, stderr=log)
+
+    def output(self):
+        """What the program has written to its standard output so far."""
+        with open(self.out_path, "rb") as f:
+            return f.read().decode(CODE_PAGE, errors="replace")
 
     def wait(self, timeout=PROGRAM_TIMEOUT):
         """The exit status once the program has ended; None if it has not
@@ -698,6 +810,14 @@ class Program:
     def debug_lines(self):
         return [text for kind, text in self.events() if kind == "debug"]
 
+    def started_processes(self):
+        """(application name, command line) of each process that the program
+        or its children started; needs trace+process in its WINEDEBUG."""
+        with open(self.log_path, "rb") as f:
+            lines = f.read().decode("latin-1").splitlines()
+        return [(_unescape_debug(m.group(1)), _unescape_debug(m.group(2)))
+                for m in map(_START_LINE.match, lines) if m]
+
 
 # ---- Test case base ----------------------------------------------------------
 
@@ -723,6 +843,23 @@ class InstallerTestCase(unittest.TestCase):
         target = self.wine.put_file(windows_path, b"")
         shutil.copyfile(path, target)
         return windows_path
+
+    def install(self, installer, folder=None):
+        """Installs as a person does: accepts the agreement, types folder
+        into the destination field (unless None: the proposed one is kept),
+        presses OK, waits for the success box and presses OK on it. The
+        installer must then end by itself with status 0."""
+        program = self.wine.start(installer)
+        self.assertTrue(self.wine.wait_for(AGREEMENT, has=AGREEMENT_TEXT), "no agreement dialog")
+        self.wine.press(AGREEMENT, OK)
+        self.assertTrue(self.wine.wait_for(INSTALLATION, has=DESTINATION), "no destination dialog")
+        if folder is not None:
+            self.wine.type_text(INSTALLATION, DESTINATION, folder)
+        self.wine.press(INSTALLATION, OK)
+        self.assertEqual(self.wine.box_text(INSTALLATION), "Installation successfully completed")
+        self.wine.dismiss_box(INSTALLATION)
+        self.assertEnds(program, 0)
+        return program
 
     def read_installed(self, windows_path):
         with open(self.wine.unix_path(windows_path), "rb") as f:

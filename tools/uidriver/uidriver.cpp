@@ -13,18 +13,39 @@
 //   uidriver controls CAPTION [FILTER]           every control of a dialog, one a line
 //   uidriver boxes                               every dialog and box, one a line
 //   uidriver caption-of-box TEXT                 the caption of the box saying TEXT
+//   uidriver topmost CAPTION [FILTER]            "topmost" or "normal": a system-modal box is topmost
+//   uidriver link PATH                           the fields of a shell link file, one a line
+//   uidriver started IMAGE [SECONDS]             a process runs the executable IMAGE
+//   uidriver ended IMAGE [SECONDS]               no process runs the executable IMAGE
+//   uidriver hold-mutex NAME [SECONDS] [--until FILE] [--abandon | --lock FILE2 SECONDS2]
+//                                                owns the named mutex until FILE exists or
+//                                                SECONDS (default 60) have passed
 //
 // CAPTION names a top-level window of the dialog class "#32770"; message
 // boxes belong to it too, with their text in static 0xFFFF and buttons
 // IDOK 1, IDCANCEL 2, IDYES 6, IDNO 7. An ID is decimal or 0x-hex. Where
 // several windows share a caption, the first that has the control ID asked
-// for is taken. FILTER narrows wait, gone and controls: "--has ID" (the
+// for is taken. FILTER narrows wait, gone, controls and topmost: "--has ID" (the
 // window has that control) or "--box" (a message box: static 0xFFFF and
 // nothing but statics and buttons; a dialog's label may be 0xFFFF too).
 // Every command is bounded by a timeout, never blocks on a busy program, and
 // exits 0 on success, 1 otherwise (the reason on stderr).
+//
+// link prints "path", "arguments", "working-directory", "description",
+// "icon-path" and "icon-index", each followed by a tab and the value (escaped
+// as in boxes); the path is GetPath's raw form, as the link stores it.
+// hold-mutex prints "held" once it owns the mutex, so a caller reading its
+// output knows when the hold has begun, and "released" (or "abandoned": with
+// --abandon it ends without releasing, as a program that dies does) when it
+// lets go; it ends with status 1 when --until was given and the file never
+// came. With --lock it keeps FILE2 open without sharing its deletion while it
+// holds the mutex and for SECONDS2 after the release, then prints "unlocked".
 #include <windows.h>
 #include <commctrl.h>
+#include <tlhelp32.h>
+#include <objbase.h>
+#include <objidl.h>
+#include <shlobj.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -338,6 +359,177 @@ static int commandCaptionOfBox(const char *text)
     return 1;
 }
 
+static int commandTopmost(const char *caption, Filter filter)
+{
+    HWND dialog = waitForDialog(caption, filter, DEFAULT_WAIT_SECONDS);
+    if (!dialog) {
+        fprintf(stderr, "uidriver: no dialog \"%s\"\n", caption);
+        return 1;
+    }
+    puts(GetWindowLongA(dialog, GWL_EXSTYLE) & WS_EX_TOPMOST ? "topmost" : "normal");
+    return 0;
+}
+
+// ---- Shell links ----
+
+static void printField(const char *label, const char *value)
+{
+    printf("%s\t%s\n", label, escaped(value).c_str());
+}
+
+static int commandLink(const char *path)
+{
+    if (FAILED(CoInitialize(0))) {
+        fputs("uidriver: CoInitialize failed\n", stderr);
+        return 1;
+    }
+    IShellLinkA *link = 0;
+    IPersistFile *file = 0;
+    HRESULT result = CoCreateInstance(CLSID_ShellLink, 0, CLSCTX_INPROC_SERVER, IID_IShellLinkA, (void **)&link);
+    if (SUCCEEDED(result))
+        result = link->QueryInterface(IID_IPersistFile, (void **)&file);
+    WCHAR widePath[MAX_PATH];
+    if (SUCCEEDED(result) && !MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, MAX_PATH))
+        result = E_INVALIDARG;
+    if (SUCCEEDED(result))
+        result = file->Load(widePath, STGM_READ);
+    if (SUCCEEDED(result)) {
+        // Each buffer is cleared first: a getter that fails leaves it empty.
+        char text[4][1024] = {};
+        int iconIndex = -1;
+        link->GetPath(text[0], sizeof text[0], 0, SLGP_RAWPATH);
+        link->GetArguments(text[1], sizeof text[1]);
+        link->GetWorkingDirectory(text[2], sizeof text[2]);
+        link->GetDescription(text[3], sizeof text[3]);
+        char iconPath[1024] = "";
+        link->GetIconLocation(iconPath, sizeof iconPath, &iconIndex);
+        printField("path", text[0]);
+        printField("arguments", text[1]);
+        printField("working-directory", text[2]);
+        printField("description", text[3]);
+        printField("icon-path", iconPath);
+        printf("icon-index\t%d\n", iconIndex);
+    } else {
+        fprintf(stderr, "uidriver: cannot read the link \"%s\" (0x%08lx)\n", path, (unsigned long)result);
+    }
+    if (file)
+        file->Release();
+    if (link)
+        link->Release();
+    CoUninitialize();
+    return SUCCEEDED(result) ? 0 : 1;
+}
+
+// ---- Processes ----
+
+// How many running processes have IMAGE (a full Windows path, letter case
+// ignored) as their executable.
+static int countProcesses(const char *image)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return 0;
+    int count = 0;
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+        HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID);
+        if (!process)
+            continue;
+        char path[MAX_PATH];
+        DWORD size = sizeof path;
+        if (QueryFullProcessImageNameA(process, 0, path, &size) && lstrcmpiA(path, image) == 0)
+            count++;
+        CloseHandle(process);
+    }
+    CloseHandle(snapshot);
+    return count;
+}
+
+// Waits until a process runs IMAGE (running true) or none does (false).
+static int commandProcess(const char *image, bool running, DWORD seconds)
+{
+    DWORD start = GetTickCount();
+    while ((countProcesses(image) > 0) != running) {
+        if (GetTickCount() - start >= seconds * 1000) {
+            fprintf(stderr, "uidriver: %s %s after %lu s\n", image, running ? "not started" : "still running",
+                    seconds);
+            return 1;
+        }
+        Sleep(POLL_MS);
+    }
+    return 0;
+}
+
+// ---- Holding a mutex ----
+
+struct Hold {
+    DWORD seconds = 60;           // the longest hold; also the bound of the wait to own it
+    const char *untilFile = 0;    // release once this file exists; 0: hold for seconds
+    bool abandon = false;         // end without releasing, as a program that dies does
+    const char *lockFile = 0;     // kept open, deletion not shared, while held
+    DWORD lockSeconds = 0;        // and for this long after the release
+};
+
+// Owns the named mutex, as another program holding it would, until the file
+// exists (when one is named) or the time is up, then releases it. A locked
+// file stays open a little longer, as the executable of a program that is
+// still ending does.
+static int commandHoldMutex(const char *name, const Hold &hold)
+{
+    HANDLE mutex = CreateMutexA(0, FALSE, name);
+    if (!mutex) {
+        fprintf(stderr, "uidriver: cannot open mutex \"%s\" (error %lu)\n", name, GetLastError());
+        return 1;
+    }
+    DWORD waited = WaitForSingleObject(mutex, hold.seconds * 1000);
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+        fprintf(stderr, "uidriver: mutex \"%s\" not owned within %lu s\n", name, hold.seconds);
+        CloseHandle(mutex);
+        return 1;
+    }
+    HANDLE locked = INVALID_HANDLE_VALUE;
+    if (hold.lockFile) {
+        locked = CreateFileA(hold.lockFile, GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING, 0, 0);
+        if (locked == INVALID_HANDLE_VALUE) {
+            fprintf(stderr, "uidriver: cannot open \"%s\" (error %lu)\n", hold.lockFile, GetLastError());
+            ReleaseMutex(mutex);
+            CloseHandle(mutex);
+            return 1;
+        }
+    }
+    puts("held");
+    fflush(stdout);
+    DWORD start = GetTickCount();
+    bool fileCame = false;
+    while (GetTickCount() - start < hold.seconds * 1000) {
+        if (hold.untilFile && GetFileAttributesA(hold.untilFile) != INVALID_FILE_ATTRIBUTES) {
+            fileCame = true;
+            break;
+        }
+        Sleep(POLL_MS);
+    }
+    if (hold.untilFile && !fileCame)
+        fprintf(stderr, "uidriver: no file \"%s\" within %lu s\n", hold.untilFile, hold.seconds);
+    int status = hold.untilFile && !fileCame ? 1 : 0;
+    if (hold.abandon) {
+        // The system abandons a mutex whose owner ends without releasing it.
+        puts("abandoned");
+        fflush(stdout);
+        ExitProcess(status);
+    }
+    ReleaseMutex(mutex);
+    CloseHandle(mutex);
+    puts("released");
+    if (locked != INVALID_HANDLE_VALUE) {
+        fflush(stdout);
+        Sleep(hold.lockSeconds * 1000);
+        CloseHandle(locked);
+        puts("unlocked");
+    }
+    return status;
+}
+
 // ---- Command line ----
 
 static bool parseNumber(const char *text, long &value)
@@ -368,7 +560,9 @@ static int usage()
 {
     fputs("usage: uidriver wait|gone CAPTION [SECONDS] [--has ID] [--box] | closed HANDLE [SECONDS] |\n"
           "       text CAPTION ID | settext CAPTION ID TEXT | click CAPTION ID | progress CAPTION ID |\n"
-          "       controls CAPTION [--has ID] [--box] | boxes | caption-of-box TEXT\n",
+          "       controls CAPTION [--has ID] [--box] | boxes | caption-of-box TEXT |\n"
+          "       topmost CAPTION [--has ID] [--box] | link PATH | started|ended IMAGE [SECONDS] |\n"
+          "       hold-mutex NAME [SECONDS] [--until FILE] [--abandon | --lock FILE2 SECONDS2]\n",
           stderr);
     return 1;
 }
@@ -387,6 +581,35 @@ int main(int argc, char **argv)
         return commandBoxes();
     if (strcmp(command, "caption-of-box") == 0 && argc == 3)
         return commandCaptionOfBox(argv[2]);
+    if (strcmp(command, "link") == 0 && argc == 3)
+        return commandLink(argv[2]);
+    if ((strcmp(command, "started") == 0 || strcmp(command, "ended") == 0) && (argc == 3 || argc == 4)) {
+        if (argc == 4 && !parseNumber(argv[3], seconds))
+            return usage();
+        return commandProcess(argv[2], strcmp(command, "started") == 0, (DWORD)seconds);
+    }
+    if (strcmp(command, "hold-mutex") == 0 && argc >= 3) {
+        Hold hold;
+        long lockSeconds;
+        for (int i = 3; i < argc; i++) {
+            if (strcmp(argv[i], "--until") == 0 && i + 1 < argc) {
+                hold.untilFile = argv[++i];
+            } else if (strcmp(argv[i], "--abandon") == 0) {
+                hold.abandon = true;
+            } else if (strcmp(argv[i], "--lock") == 0 && i + 2 < argc && parseNumber(argv[i + 2], lockSeconds)) {
+                hold.lockFile = argv[i + 1];
+                hold.lockSeconds = (DWORD)lockSeconds;
+                i += 2;
+            } else if (parseNumber(argv[i], seconds)) {
+                hold.seconds = (DWORD)seconds;
+            } else {
+                return usage();
+            }
+        }
+        if (hold.abandon && hold.lockFile)
+            return usage();
+        return commandHoldMutex(argv[2], hold);
+    }
     if (strcmp(command, "closed") == 0 && (argc == 3 || argc == 4)) {
         char *end;
         HWND window = (HWND)(uintptr_t)strtoul(argv[2], &end, 16);
@@ -401,6 +624,8 @@ int main(int argc, char **argv)
             return commandGone(argv[2], (DWORD)seconds, filter);
         if (strcmp(command, "controls") == 0)
             return commandControls(argv[2], filter);
+        if (strcmp(command, "topmost") == 0)
+            return commandTopmost(argv[2], filter);
     }
     if (argc < 4 || !parseNumber(argv[3], id))
         return usage();
