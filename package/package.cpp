@@ -100,7 +100,8 @@ static bool readDirectory(FILE *stream, int32_t *sum, int32_t *count,
 int32_t openPackage(const char *path)
 {
     char buffer[1024];
-    copyText(buffer, sizeof buffer, path);
+    if (!copyText(buffer, sizeof buffer, path))
+        return 0;           // cut short it would name another file
 
     FILE *stream = openStdioFile(buffer, "rb");
     if (!stream)

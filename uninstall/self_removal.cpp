@@ -28,8 +28,9 @@ HANDLE HandOver()
     formatText(commandLine, sizeof commandLine, "%s -uninstallpath %s", modulePath, settings.destinationDir);
     char windows[MAX_PATH], temp[MAX_PATH], copy[MAX_PATH];
     GetWindowsDirectoryA(windows, sizeof windows);
-    formatText(temp, sizeof temp, "%s\\temp", windows);
-    formatText(copy, sizeof copy, "%s\\%s", temp, moduleFileName);
+    if (!formatText(temp, sizeof temp, "%s\\temp", windows) ||
+        !formatText(copy, sizeof copy, "%s\\%s", temp, moduleFileName))
+        return mutex;       // no room for the copy's path: the uninstaller copy stays
     CopyFileA(modulePath, copy, FALSE);
     STARTUPINFOA startup = {};
     startup.cb = 68;
@@ -68,8 +69,8 @@ HANDLE CleanUp()
     char self[MAX_PATH], windows[MAX_PATH], wininit[MAX_PATH];
     GetModuleFileNameA(hInstance, self, sizeof self);
     GetWindowsDirectoryA(windows, sizeof windows);
-    formatText(wininit, sizeof wininit, "%s\\wininit.ini", windows);
-    WritePrivateProfileStringA("Rename", "NUL", self, wininit);
+    if (formatText(wininit, sizeof wininit, "%s\\wininit.ini", windows))
+        WritePrivateProfileStringA("Rename", "NUL", self, wininit);
     MoveFileExA(self, 0, MOVEFILE_DELAY_UNTIL_REBOOT);
     MessageBoxA(0, messageTable[MSG_UNINSTALL_FINISHED], messageTable[MSG_UNINSTALLATION], MB_ICONINFORMATION);
     return mutex;
