@@ -8,6 +8,7 @@
 
 #include "package/text.h"
 #include "script/script_lines.h"
+#include "system/shortcuts.h"
 
 InstallSettings settings;
 
@@ -28,12 +29,7 @@ static void readShortcut(const char *text, bool onDesktop)
         return;
     // An unresolved desktop leaves the folder empty: the link then goes to
     // the program group folder.
-    LPITEMIDLIST folder = 0;
-    if (SHGetSpecialFolderLocation(0, CSIDL_DESKTOPDIRECTORY, &folder) != S_OK)
-        return;
-    if (!SHGetPathFromIDListA(folder, link->linkFolder))
-        link->linkFolder[0] = '\0';
-    CoTaskMemFree(folder);
+    SpecialFolderPath(CSIDL_DESKTOPDIRECTORY, link->linkFolder);
 }
 
 // The rest of a line up to its line feed, cut at the field. The field holds

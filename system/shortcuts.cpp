@@ -4,17 +4,24 @@
 
 #include "package/text.h"
 
-bool ProgramGroupFolder(char *folder, size_t size)
+bool SpecialFolderPath(int folder, char *path)
 {
+    path[0] = '\0';
     LPITEMIDLIST list = 0;
-    char programs[MAX_PATH];
-    if (SHGetSpecialFolderLocation(0, CSIDL_PROGRAMS, &list) != S_OK)
+    if (SHGetSpecialFolderLocation(0, folder, &list) != S_OK)
         return false;
-    bool resolved = SHGetPathFromIDListA(list, programs);
+    bool resolved = SHGetPathFromIDListA(list, path);
     CoTaskMemFree(list);
     if (!resolved)
-        return false;
-    return formatText(folder, size, "%s\\%s", programs, settings.groupName);
+        path[0] = '\0';
+    return resolved;
+}
+
+bool ProgramGroupFolder(char *folder, size_t size)
+{
+    char programs[MAX_PATH];
+    return SpecialFolderPath(CSIDL_PROGRAMS, programs) &&
+           formatText(folder, size, "%s\\%s", programs, settings.groupName);
 }
 
 HRESULT CreateShortcut(ShortcutRecord *link)

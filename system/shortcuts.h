@@ -16,6 +16,11 @@ void CreateShortcuts();
 // an uninstall link, else 2). Returns the HRESULT of the last COM step.
 HRESULT CreateShortcut(ShortcutRecord *link);
 
+// The path (MAX_PATH bytes) of a special folder of the current user, such
+// as CSIDL_PROGRAMS or CSIDL_DESKTOPDIRECTORY. False when it cannot be
+// resolved; path is then empty.
+bool SpecialFolderPath(int folder, char *path);
+
 // The program group folder: the Programs folder, '\', groupName. False
 // when the Programs folder cannot be resolved.
 bool ProgramGroupFolder(char *folder, size_t size);

@@ -13,6 +13,7 @@
 #include "package/text.h"
 #include "script/install_settings.h"
 #include "script/script_lines.h"
+#include "system/shortcuts.h"
 
 static bool appendPath(PathList *list, const char *path)
 {
@@ -34,17 +35,6 @@ void freePathList(PathList *list)
     *list = PathList();
 }
 
-// The path of a special folder of the current user, or false.
-static bool specialFolder(int folder, char *path)
-{
-    LPITEMIDLIST list = 0;
-    if (SHGetSpecialFolderLocation(0, folder, &list) != S_OK)
-        return false;
-    bool resolved = SHGetPathFromIDListA(list, path);
-    CoTaskMemFree(list);
-    return resolved;
-}
-
 // A LINK= or DESK= line of the first reading: the link's name and folder.
 // A LINK= folder is built from the group name read so far. An unresolved
 // folder leaves linkFolder empty, and that link is not deleted.
@@ -56,9 +46,9 @@ static void readLink(const char *text, bool onDesktop)
     char *fields[] = {link->targetName, link->linkName, link->arguments};
     scanQuotedValues(text, fields, 3);
     char folder[MAX_PATH];
-    if (onDesktop && specialFolder(CSIDL_DESKTOPDIRECTORY, folder)) {
+    if (onDesktop && SpecialFolderPath(CSIDL_DESKTOPDIRECTORY, folder)) {
         copyText(link->linkFolder, sizeof link->linkFolder, folder);
-    } else if (specialFolder(CSIDL_PROGRAMS, folder)) {
+    } else if (SpecialFolderPath(CSIDL_PROGRAMS, folder)) {
         char groupFolder[256];     // where the installer put it
         if (formatText(groupFolder, sizeof groupFolder, "%s\\%s", folder, settings.groupName))
             copyText(link->linkFolder, sizeof link->linkFolder, groupFolder);
@@ -147,7 +137,7 @@ static void removeLinksAndGroup()
             DeleteFileA(path);
     }
     char programs[MAX_PATH];
-    if (settings.groupName[0] == '\0' || !specialFolder(CSIDL_PROGRAMS, programs))
+    if (settings.groupName[0] == '\0' || !SpecialFolderPath(CSIDL_PROGRAMS, programs))
         return;
     char group[260];
     if (formatText(group, sizeof group, "%s\\%s", programs, settings.groupName))

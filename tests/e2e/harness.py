@@ -299,6 +299,15 @@ def stop_display():
 atexit.register(stop_display)
 
 
+# A test module imports these two: one display for all its tests.
+def setUpModule():
+    display()
+
+
+def tearDownModule():
+    stop_display()
+
+
 # ---- Wine prefixes -----------------------------------------------------------
 
 def _wine_environment(prefix, home, display_name=None):

@@ -12,6 +12,7 @@ import re
 import unittest
 
 import harness
+from harness import setUpModule, tearDownModule  # noqa: F401 (unittest calls them)
 
 AGREEMENT = "Information"
 INSTALLATION = "Installation"
@@ -341,14 +342,6 @@ class UnsafeScriptTest(Session):
         self.assertEnds(program, 0)
         self.assertNothingOutside()
         self.assertEqual(program.debug_lines()[-2:], ["after file unpack\n", "after file unpack error\n"])
-
-
-def setUpModule():
-    harness.display()
-
-
-def tearDownModule():
-    harness.stop_display()
 
 
 if __name__ == "__main__":

@@ -10,6 +10,7 @@ import os
 import unittest
 
 import harness
+from harness import setUpModule, tearDownModule  # noqa: F401 (unittest calls them)
 from harness import INSTALLATION
 
 # The test add-on of the link tests: four links in the group, one on the
@@ -177,14 +178,6 @@ class RedistributableTest(SystemTestCase):
         self.assertEqual(program.debug_lines()[0], "bAreGoodDlls=false\n")
         self.assertInstalledBeforeTheRedistributable({"vcredist.exe", "vcredist-record.txt"})
         self.assertEqual(self.read_installed(RUNTIME_FOLDER + r"\vcredist.exe"), redistributable)
-
-
-def setUpModule():
-    harness.display()
-
-
-def tearDownModule():
-    harness.stop_display()
 
 
 if __name__ == "__main__":

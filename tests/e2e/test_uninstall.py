@@ -20,6 +20,7 @@ import re
 import unittest
 
 import harness
+from harness import setUpModule, tearDownModule  # noqa: F401 (unittest calls them)
 from harness import NO, UNINSTALL_MUTEX, UNINSTALLATION, YES
 
 # The test add-on. 'Data' is listed before its subfolder 'Data\Sub': when
@@ -260,14 +261,6 @@ class CleanUpOrderTest(UninstallTestCase):
         self.assertEqual(holder.wait(), 0)
         self.assertEqual(holder.output().split(), ["held", "abandoned"])
         self.assertCleanedUp(clean_up)
-
-
-def setUpModule():
-    harness.display()
-
-
-def tearDownModule():
-    harness.stop_display()
 
 
 if __name__ == "__main__":
