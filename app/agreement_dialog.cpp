@@ -1,4 +1,4 @@
-// The agreement dialog: the text of "Umowa.txt" in a read-only field, OK or
+// The agreement dialog: the agreement text in a read-only field, OK or
 // Cancel.
 #include "app/dialogs.h"
 
@@ -6,11 +6,12 @@
 
 #include "app/resource.h"
 #include "app/startup.h"
+#include "base/names.h"
 #include "package/package.h"
 
 char *LoadAgreementText()
 {
-    PackageFile file = pfOpen("Umowa.txt", "rb");
+    PackageFile file = pfOpen(AGREEMENT_NAME, "rb");
     if (!file)
         return 0;
     pfSeek(file, 0, 2);
@@ -58,5 +59,5 @@ INT_PTR CALLBACK AgreementDialogProc(HWND dialog, UINT message, WPARAM wParam, L
 
 bool ShowAgreementDialog()
 {
-    return DialogBoxParamA(hInstance, MAKEINTRESOURCEA(IDD_AGREEMENT), 0, AgreementDialogProc, 0) == 1;
+    return DialogBoxParamA(startup.hInstance, MAKEINTRESOURCEA(IDD_AGREEMENT), 0, AgreementDialogProc, 0) == 1;
 }

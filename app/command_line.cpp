@@ -3,12 +3,10 @@
 
 #include <string.h>
 
-#include "package/text.h"
+#include "base/text.h"
 #include "script/install_settings.h"
 
-char *argTable[ARG_SLOTS];
-int32_t argCount;
-uint32_t runMode;
+StartupState startup;
 
 // No escapes: a token in double quotes ends at the next quote (or a tab),
 // any other at the next blank (or a tab). A closing quote ends the token even
@@ -20,7 +18,7 @@ void SplitCommandLine()
 
 void SplitCommandLineText(char *p)
 {
-    argCount = 0;
+    startup.argCount = 0;
     while (*p) {
         while (*p == ' ' || *p == '\t')
             p++;
@@ -31,8 +29,8 @@ void SplitCommandLineText(char *p)
             end = '"';
             p++;
         }
-        if (argCount < ARG_SLOTS)
-            argTable[argCount++] = p;
+        if (startup.argCount < ARG_SLOTS)
+            startup.argTable[startup.argCount++] = p;
         while (*p && *p != end && *p != '\t')
             p++;
         if (!*p)
@@ -43,14 +41,14 @@ void SplitCommandLineText(char *p)
 
 void ParseOptions()
 {
-    runMode = RUN_INSTALL;
-    for (int32_t i = 1; i < argCount; i++) {
-        if (equalsIgnoreAsciiCase(argTable[i], "-uninstall")) {
-            runMode = RUN_UNINSTALL;
-        } else if (equalsIgnoreAsciiCase(argTable[i], "-uninstallpath")) {
-            runMode = RUN_CLEANUP;
+    startup.runMode = RUN_INSTALL;
+    for (int32_t i = 1; i < startup.argCount; i++) {
+        if (equalsIgnoreAsciiCase(startup.argTable[i], UNINSTALL_OPTION)) {
+            startup.runMode = RUN_UNINSTALL;
+        } else if (equalsIgnoreAsciiCase(startup.argTable[i], CLEANUP_OPTION)) {
+            startup.runMode = RUN_CLEANUP;
             settings.destinationDir[0] = '\0';
-            if (i + 1 < argCount && !copyText(settings.destinationDir, sizeof settings.destinationDir, argTable[i + 1]))
+            if (i + 1 < startup.argCount && !copyText(settings.destinationDir, sizeof settings.destinationDir, startup.argTable[i + 1]))
                 settings.destinationDir[0] = '\0';   // a path that does not fit is no path
             i++;
         }

@@ -10,10 +10,13 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "app/messages.h"
 #include "app/resource.h"
 #include "app/startup.h"
-#include "package/text.h"
+#include "base/folders.h"
+#include "base/messages.h"
+#include "base/report.h"
+#include "base/text.h"
+#include "package/extract.h"
 #include "script/install_settings.h"
 #include "system/registry.h"
 
@@ -21,10 +24,10 @@
 // backslash that every path below it is built on.
 const size_t DESTINATION_LIMIT = 258;
 
-void ChooseDefaultDestination(char *destinationDir, const char *registryValue)
+void ChooseDefaultDestination(char *destinationDir, size_t size, const char *registryValue)
 {
     if (registryValue[0] != '\0')
-        copyText(destinationDir, 260, registryValue);
+        copyText(destinationDir, size, registryValue);
 }
 
 void FormatSizeText(uint64_t totalBytes, char *text, size_t size)
@@ -34,28 +37,28 @@ void FormatSizeText(uint64_t totalBytes, char *text, size_t size)
     formatText(text, size, messageTable[MSG_SPACE_NEEDED], (int)megabytes);
 }
 
-void TakeBrowseResult(const char *chosen, char *destinationDir)
+void TakeBrowseResult(const char *chosen, char *destinationDir, size_t size)
 {
-    copyText(destinationDir, 260, chosen);
+    copyText(destinationDir, size, chosen);
     size_t length = strlen(destinationDir);
     if (length > 0 && destinationDir[length - 1] == '\\')
         destinationDir[length - 1] = '\0';
 }
 
-DestinationVerdict AcceptDestination(const char *typed, char *destinationDir)
+DestinationVerdict AcceptDestination(const char *typed, char *destinationDir, size_t size)
 {
     size_t length = strlen(typed);
-    if (length == 0 || length > DESTINATION_LIMIT)
+    if (length == 0 || length > DESTINATION_LIMIT || length + 2 > size)
         return DESTINATION_WRONG_PATH;
-    copyText(destinationDir, 260, typed);
-    char saved[260];
+    copyText(destinationDir, size, typed);
+    char saved[PATH_SIZE];
     GetCurrentDirectoryA(sizeof saved, saved);
     if (!MakePath(destinationDir))
         return DESTINATION_NOT_CREATED;
     if (!SetCurrentDirectoryA(destinationDir))
         return DESTINATION_WRONG_PATH;
     if (destinationDir[length - 1] != '\\')
-        appendText(destinationDir, 260, "\\");
+        appendText(destinationDir, size, "\\");
     SetCurrentDirectoryA(saved);
     return DESTINATION_ACCEPTED;
 }
@@ -68,28 +71,6 @@ bool RunCopyLoop(void (*showPosition)(int32_t percent, void *context), void *con
     return result != -1;
 }
 
-bool CopyEntryToDestination(const char *entryName)
-{
-    char target[260];
-    if (!copyText(target, sizeof target, settings.destinationDir) || !appendText(target, sizeof target, entryName))
-        return false;
-    PackageFile entry = pfOpen(entryName, "rb");
-    if (!entry)
-        return false;
-    pfSeek(entry, 0, 2);
-    int32_t size = pfTell(entry);
-    pfSeek(entry, 0, 0);
-    char *buffer = (char *)malloc(size > 0 ? (size_t)size : 1);
-    bool read = buffer && size >= 0 && (size == 0 || pfRead(buffer, (size_t)size, 1, entry) == 1);
-    pfClose(entry);
-    PackageFile output = read ? pfOpen(target, "wb") : 0;
-    bool written = output && (size == 0 || fwrite(buffer, (size_t)size, 1, pfStdioStream(output)) == 1);
-    if (output && pfClose(output) != 0)
-        written = false;
-    free(buffer);
-    return written;
-}
-
 static void showPosition(int32_t percent, void *dialog)
 {
     SendDlgItemMessageA((HWND)dialog, IDC_PROGRESS, PBM_SETPOS, (WPARAM)percent, 0);
@@ -98,8 +79,8 @@ static void showPosition(int32_t percent, void *dialog)
 static void initialise(HWND dialog)
 {
     char registryValue[256];
-    ReadRegistryString("SOFTWARE\\Brakmoor\\Tundravale", "DestinationDir", registryValue, 255);
-    ChooseDefaultDestination(settings.destinationDir, registryValue);
+    ReadRegistryString(GAME_KEY, GAME_FOLDER_VALUE, registryValue, 255);
+    ChooseDefaultDestination(settings.destinationDir, sizeof settings.destinationDir, registryValue);
     SetWindowTextA(GetDlgItem(dialog, IDC_DESTINATION_DIR), settings.destinationDir);
     SendDlgItemMessageA(dialog, IDC_DESTINATION_DIR, EM_LIMITTEXT, DESTINATION_LIMIT, 0);
     SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
@@ -113,7 +94,7 @@ static void initialise(HWND dialog)
 
 static void browse(HWND dialog)
 {
-    char displayName[MAX_PATH];
+    char displayName[PATH_SIZE];
     BROWSEINFOA info = {};
     info.hwndOwner = dialog;
     info.pszDisplayName = displayName;
@@ -121,9 +102,9 @@ static void browse(HWND dialog)
     LPITEMIDLIST chosen = SHBrowseForFolderA(&info);
     if (!chosen)
         return;
-    char path[MAX_PATH];
+    char path[PATH_SIZE];
     if (SHGetPathFromIDListA(chosen, path)) {
-        TakeBrowseResult(path, settings.destinationDir);
+        TakeBrowseResult(path, settings.destinationDir, sizeof settings.destinationDir);
         SetWindowTextA(GetDlgItem(dialog, IDC_DESTINATION_DIR), settings.destinationDir);
     }
     IMalloc *allocator;
@@ -136,7 +117,7 @@ static void browse(HWND dialog)
 static void failInstallation(HWND dialog)
 {
     OutputDebugStringA("after file unpack error\n");
-    MessageBoxA(0, messageTable[MSG_INSTALL_FAILED], messageTable[MSG_ERROR], MB_OK);
+    showError(messageTable[MSG_INSTALL_FAILED]);
     EndDialog(dialog, 0);
 }
 
@@ -144,17 +125,19 @@ static void install(HWND dialog)
 {
     char typed[512];
     GetWindowTextA(GetDlgItem(dialog, IDC_DESTINATION_DIR), typed, 511);
-    DestinationVerdict verdict = AcceptDestination(typed, settings.destinationDir);
+    DestinationVerdict verdict =
+        AcceptDestination(typed, settings.destinationDir, sizeof settings.destinationDir);
     if (verdict == DESTINATION_NOT_CREATED)
         return;
     if (verdict == DESTINATION_WRONG_PATH) {
-        MessageBoxA(0, messageTable[MSG_WRONG_PATH], messageTable[MSG_ERROR], MB_OK);
+        showError(messageTable[MSG_WRONG_PATH]);
         return;
     }
     // No installation without its uninstaller: a failed copy of either ends
     // the installation here.
-    if (!CopyEntryToDestination("quillfen.exe") || !CopyEntryToDestination("quillfen.ini")) {
-        MessageBoxA(0, messageTable[MSG_INSTALL_FAILED], messageTable[MSG_ERROR], MB_OK);
+    if (!CopyEntryToDestination(UNINSTALLER_NAME, settings.destinationDir) ||
+        !CopyEntryToDestination(SCRIPT_NAME, settings.destinationDir)) {
+        showError(messageTable[MSG_INSTALL_FAILED]);
         EndDialog(dialog, 0);
         return;
     }
@@ -189,5 +172,5 @@ INT_PTR CALLBACK DestinationDialogProc(HWND dialog, UINT message, WPARAM wParam,
 
 bool ShowDestinationDialog()
 {
-    return DialogBoxParamA(hInstance, MAKEINTRESOURCEA(IDD_DESTINATION), 0, DestinationDialogProc, 0) == 1;
+    return DialogBoxParamA(startup.hInstance, MAKEINTRESOURCEA(IDD_DESTINATION), 0, DestinationDialogProc, 0) == 1;
 }

@@ -14,7 +14,7 @@
 bool ShowAgreementDialog();
 INT_PTR CALLBACK AgreementDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
-// The whole text of "Umowa.txt" as one string (free() it), or 0 when there is
+// The whole agreement text as one string (free() it), or 0 when there is
 // none, which counts as accepted.
 char *LoadAgreementText();
 // The dialog result for a command: 1 accepted, 0 declined, -1 no change.
@@ -26,17 +26,14 @@ int AgreementCommandResult(WPARAM command);
 bool ShowDestinationDialog();
 INT_PTR CALLBACK DestinationDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Copies the entry byte for byte into destinationDir. False when the entry
-// or the target cannot be opened, read or written.
-bool CopyEntryToDestination(const char *entryName);
-
 // The destination shown first: a non-empty registry value replaces the
-// script's default in destinationDir.
-void ChooseDefaultDestination(char *destinationDir, const char *registryValue);
+// script's default in destinationDir (size bytes).
+void ChooseDefaultDestination(char *destinationDir, size_t size, const char *registryValue);
 // "Installation requires %d MB of free disk space" for totalBytes.
 void FormatSizeText(uint64_t totalBytes, char *text, size_t size);
-// The browser's choice into destinationDir, less one trailing backslash.
-void TakeBrowseResult(const char *chosen, char *destinationDir);
+// The browser's choice into destinationDir (size bytes), less one trailing
+// backslash.
+void TakeBrowseResult(const char *chosen, char *destinationDir, size_t size);
 
 enum DestinationVerdict {
     DESTINATION_ACCEPTED,       // exists and can be entered; ends with '\'
@@ -44,9 +41,9 @@ enum DestinationVerdict {
     DESTINATION_WRONG_PATH,     // empty, too long, or cannot be entered
 };
 // Makes the typed destination and checks that it can be entered; on success
-// destinationDir holds it with one trailing backslash. The current
-// directory is the same afterwards.
-DestinationVerdict AcceptDestination(const char *typed, char *destinationDir);
+// destinationDir (size bytes) holds it with one trailing backslash. The
+// current directory is the same afterwards.
+DestinationVerdict AcceptDestination(const char *typed, char *destinationDir, size_t size);
 
 // Runs RunCopyStep until it returns a negative value, passing every other
 // result to showPosition. True unless the pass failed (-1).

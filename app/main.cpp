@@ -6,7 +6,7 @@
 #include <string.h>
 
 #include "app/dialogs.h"
-#include "app/messages.h"
+#include "base/messages.h"
 #include "package/package.h"
 #include "script/install_settings.h"
 #include "system/registry.h"
@@ -14,14 +14,10 @@
 #include "system/shortcuts.h"
 #include "uninstall/uninstall.h"
 
-HINSTANCE hInstance;
-char modulePath[MAX_PATH];
-char *moduleFileName = modulePath;
-
 void RunInstallSequence()
 {
-    openPackage(modulePath);
-    settings.scriptFile = pfOpen("quillfen.ini", "rt");
+    openPackage(startup.modulePath);
+    settings.scriptFile = pfOpen(SCRIPT_NAME, "rt");
     if (settings.scriptFile) {
         ReadSettings();
         if (ShowAgreementDialog() && ShowDestinationDialog()) {
@@ -37,22 +33,22 @@ void RunInstallSequence()
         }
         pfClose(settings.scriptFile);
     }
-    closePackage(modulePath);
+    closePackage(startup.modulePath);
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
-    hInstance = instance;
-    GetModuleFileNameA(0, modulePath, sizeof modulePath);
-    char *lastBackslash = strrchr(modulePath, '\\');
-    moduleFileName = lastBackslash ? lastBackslash + 1 : modulePath;
+    startup.hInstance = instance;
+    GetModuleFileNameA(0, startup.modulePath, sizeof startup.modulePath);
+    char *lastBackslash = strrchr(startup.modulePath, '\\');
+    startup.moduleFileName = lastBackslash ? lastBackslash + 1 : startup.modulePath;
 
     InitCommonControls();
     CoInitialize(0);
     SplitCommandLine();
     ParseOptions();
     CheckRuntimeLibraries();
-    if (runMode == RUN_INSTALL) {
+    if (startup.runMode == RUN_INSTALL) {
         RunInstallSequence();
         return 0;
     }

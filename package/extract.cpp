@@ -1,5 +1,6 @@
 // Entry extraction. One reader, one output stream and one 16 KiB buffer per
-// call; any failure ends the process after one message box.
+// call; any failure of an unpacked entry ends the process after one message
+// box.
 #include "package/extract.h"
 
 #include <windows.h>
@@ -8,9 +9,10 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "package/text.h"
+#include "base/names.h"
+#include "base/report.h"
+#include "base/text.h"
 
-static const char PROGRAM_NAME[] = "quillfen";
 static const char ZIP_ERROR_CAPTION[] = "Zip error - perhaps bad crc";
 
 // One "name: text" line on the standard error stream.
@@ -45,9 +47,15 @@ void refuseExtraction(const char *sourceName, const char *outputPath)
     exit(1);
 }
 
+void refuseUnsafeDestination(const char *path)
+{
+    showError(path);
+    exit(1);
+}
+
 void extractEntry(const char *sourceName, const char *outputPath)
 {
-    char readerName[1024];
+    char readerName[NAME_WORK_SIZE];
     size_t length = strlen(sourceName);
     bool endsInGz = length > 3 && strcmp(sourceName + length - 3, ".gz") == 0;
     GzReader *reader = 0;
@@ -95,4 +103,36 @@ void copyDecompressed(GzReader *reader, PackageFile output)
         fatalZipError("failed fclose");
     if (gzReaderClose(reader) != 0)
         fatalZipError("failed gzclose");
+}
+
+// Copies size bytes from an entry to an output stream.
+static bool copyBytes(PackageFile from, FILE *to, int32_t size)
+{
+    unsigned char buffer[GZ_BUFFER_SIZE];
+    for (int32_t left = size; left > 0;) {
+        size_t n = pfRead(buffer, 1, sizeof buffer, from);
+        if (n == 0 || fwrite(buffer, 1, n, to) != n)
+            return false;
+        left -= (int32_t)n;
+    }
+    return true;
+}
+
+bool CopyEntryToDestination(const char *entryName, const char *destinationDir)
+{
+    char target[PATH_SIZE];
+    if (!formatText(target, sizeof target, "%s%s", destinationDir, entryName))
+        return false;
+    PackageFile entry = pfOpen(entryName, "rb");
+    if (!entry)
+        return false;
+    pfSeek(entry, 0, 2);
+    int32_t size = pfTell(entry);
+    pfSeek(entry, 0, 0);
+    PackageFile output = size >= 0 ? pfOpen(target, "wb") : 0;
+    bool copied = output && copyBytes(entry, pfStdioStream(output), size);
+    pfClose(entry);
+    if (output && pfClose(output) != 0)
+        copied = false;
+    return copied;
 }

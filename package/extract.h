@@ -1,7 +1,9 @@
-// Entry extraction: unpacks one (normally gzip) package entry into a file on
-// disk. The copy pass calls extractEntry once per COPY line. It never reports
-// a failure back: every error shows a message box and ends the process with
-// exit status 1, keeping what was written so far.
+// Entry extraction: copies package entries out into files on disk. The
+// copy pass calls extractEntry once per COPY line to unpack a (normally
+// gzip) entry; it never reports a failure back: every error shows a message
+// box and ends the process with exit status 1, keeping what was written so
+// far. The destination dialog copies the uninstaller copy and its script out
+// byte for byte with CopyEntryToDestination.
 #pragma once
 
 #include "package/gz_reader.h"
@@ -18,6 +20,16 @@ void copyDecompressed(GzReader *reader, PackageFile output);
 // ends the process with exit status 1: for an entry that cannot be unpacked
 // because its name or output path does not fit.
 [[noreturn]] void refuseExtraction(const char *sourceName, const char *outputPath);
+
+// Shows path with the caption "Error" and ends the process with exit status
+// 1, writing nothing: for a destination that the path rule refuses.
+[[noreturn]] void refuseUnsafeDestination(const char *path);
+
+// Copies the entry's stored bytes unchanged into a file of the same name in
+// destinationDir (which ends with '\'), created or truncated, in blocks of
+// GZ_BUFFER_SIZE. False when the entry or the file cannot be opened, or a
+// read or write falls short.
+bool CopyEntryToDestination(const char *entryName, const char *destinationDir);
 
 // Shows message with the caption "Zip error - perhaps bad crc", writes it to
 // standard error and ends the process with exit status 1.

@@ -6,7 +6,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "package/text.h"
+#include "base/text.h"
 
 static const int END = -1;   // nextInputByte: no more input
 

@@ -4,8 +4,9 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "base/names.h"
+#include "base/text.h"
 #include "package/stdio_open.h"
-#include "package/text.h"
 
 PackageRecord *openPackages = 0;
 int32_t openPackageCount = 0;
@@ -99,7 +100,7 @@ static bool readDirectory(FILE *stream, int32_t *sum, int32_t *count,
 
 int32_t openPackage(const char *path)
 {
-    char buffer[1024];
+    char buffer[NAME_WORK_SIZE];
     if (!copyText(buffer, sizeof buffer, path))
         return 0;           // cut short it would name another file
 

@@ -52,16 +52,28 @@ int32_t closePackage(const char *path);
 // A stdio stream wrapped so that its first word is ORDINARY_FILE_TAG.
 struct OrdinaryFile {
     uint32_t tag;        // always ORDINARY_FILE_TAG
-    FILE *stream;        // the open stdio stream
+    FILE *stream;        // the open stdio stream, always binary
+    bool textMode;       // opened to read text: CR LF reads as LF
 };
 
 // Either a PackageEntry or an OrdinaryFile; the first 32-bit word tells which.
 typedef struct PackageFileHandle *PackageFile;
 
 // Opens name as a package entry (first ASCII-case-insensitive match of the
-// normalised name) or else as an ordinary file with mode. Write modes never
-// match an entry. Returns 0 when neither works.
+// normalised name) or else as an ordinary file of the normalised name. A
+// write mode never matches an entry and opens name exactly as given.
+// Returns 0 when neither works.
+//
+// Text mode (a mode with 't'; for an ordinary file also one with neither 't'
+// nor 'b') reads CR LF as LF and every other byte unchanged, Ctrl-Z and NUL
+// included; positions count bytes of the file. Entries and ordinary files
+// read text alike, on every platform, so the installer's reading of its
+// script entry and the uninstaller's reading of the installed copy see the
+// same lines.
 PackageFile pfOpen(const char *name, const char *mode);
+// Opens the ordinary file at path exactly as given, never an entry, with
+// pfOpen's text mode: for tools that read a script outside any package.
+PackageFile pfOpenFile(const char *path, const char *mode);
 // Closes an ordinary stream (stdio result); for an entry nothing happens, 0.
 int pfClose(PackageFile file);
 // Non-zero at the end of the entry or stream.

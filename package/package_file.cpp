@@ -2,19 +2,23 @@
 // and ordinary files. An entry reads through the package's shared binary
 // stream, re-seeking it before every read because it serves all entries.
 //
-// Text mode of an entry is done here, not by the runtime: the Windows
-// runtime's text-mode ftell assumes that every LF in its buffer came from a
-// CR LF pair, and the bytes behind a script entry are gzip data full of lone
-// LFs, so its positions come out wrong (even negative). Translating CR LF
-// ourselves keeps every position an exact count of file bytes.
+// Text mode is done here, not by the runtime, for entries and ordinary files
+// alike. The Windows runtime's text-mode ftell assumes that every LF in its
+// buffer came from a CR LF pair, and the bytes behind a script entry are
+// gzip data full of lone LFs, so its positions come out wrong (even
+// negative); and its text mode ends a file at Ctrl-Z, which would let the
+// uninstaller's reading of the installed script stop where the installer's
+// did not. Translating CR LF here keeps every position an exact count of
+// file bytes and every reading of the same bytes the same.
 #include "package/package.h"
 
 #include <errno.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include "base/names.h"
+#include "base/text.h"
 #include "package/stdio_open.h"
-#include "package/text.h"
 
 static PackageEntry *asEntry(PackageFile file)
 {
@@ -79,24 +83,24 @@ static PackageFile openEntry(PackageEntry *entry, const char *mode)
     return reinterpret_cast<PackageFile>(entry);
 }
 
-PackageFile pfOpen(const char *name, const char *mode)
+// Ordinary files are opened binary: text mode is done by this layer, as for
+// entries, so the runtime's own (which stops at Ctrl-Z) never applies.
+static PackageFile openOrdinary(const char *name, const char *mode)
 {
-    char buffer[1024];
-    if (!copyText(buffer, sizeof buffer, name)) {
-        errno = ENAMETOOLONG;
-        return 0;
-    }
-    normalizeEntryName(buffer);
-
-    PackageEntry *entry = isWriteMode(mode) ? 0 : findEntry(buffer);
-    if (entry)
-        return openEntry(entry, mode);
+    char stdioMode[8];
+    size_t n = 0;
+    for (const char *m = mode; *m && n < sizeof stdioMode - 2; m++)
+        if (*m != 't' && *m != 'b')
+            stdioMode[n++] = *m;
+    stdioMode[n++] = 'b';
+    stdioMode[n] = '\0';
 
     OrdinaryFile *file = (OrdinaryFile *)malloc(sizeof(OrdinaryFile));
     if (!file)
         return 0;
     file->tag = ORDINARY_FILE_TAG;
-    file->stream = openStdioFile(buffer, mode);
+    file->textMode = !isWriteMode(mode) && (strchr(mode, 't') || !strchr(mode, 'b'));
+    file->stream = openStdioFile(name, stdioMode);
     if (!file->stream) {
         int saved = errno;
         free(file);
@@ -104,6 +108,25 @@ PackageFile pfOpen(const char *name, const char *mode)
         return 0;
     }
     return reinterpret_cast<PackageFile>(file);
+}
+
+PackageFile pfOpenFile(const char *path, const char *mode)
+{
+    return openOrdinary(path, mode);
+}
+
+PackageFile pfOpen(const char *name, const char *mode)
+{
+    if (isWriteMode(mode))
+        return openOrdinary(name, mode);
+    char buffer[NAME_WORK_SIZE];
+    if (!copyText(buffer, sizeof buffer, name)) {
+        errno = ENAMETOOLONG;
+        return 0;
+    }
+    normalizeEntryName(buffer);
+    PackageEntry *entry = findEntry(buffer);
+    return entry ? openEntry(entry, mode) : openOrdinary(buffer, mode);
 }
 
 int pfClose(PackageFile file)
@@ -165,22 +188,47 @@ static bool seekEntry(PackageEntry *entry)
     return fseek(entry->stream, (long)(entry->offset + (uint32_t)entry->position), SEEK_SET) == 0;
 }
 
-// Reads up to limit characters of a text-mode entry into buffer, turning
-// each CR LF pair inside the entry into LF; with stopAtLineFeed it stops
-// after the first LF. Returns the number of characters stored; the position
-// advances by the bytes they took.
-static size_t readText(PackageEntry *entry, char *buffer, size_t limit, bool stopAtLineFeed)
+// Reads up to size raw bytes for text mode: an entry's from its position,
+// an ordinary stream's from where it stands. *more tells whether bytes may
+// follow the ones read.
+static size_t readRaw(PackageFile file, unsigned char *chunk, size_t size, bool *more)
+{
+    if (isOrdinaryStream(file)) {
+        size_t got = fread(chunk, 1, size, asStream(file));
+        *more = got == size;
+        return got;
+    }
+    PackageEntry *entry = asEntry(file);
+    size_t left = (size_t)(entry->size - entry->position);
+    size_t got = seekEntry(entry) ? fread(chunk, 1, left < size ? left : size, entry->stream) : 0;
+    *more = got < left;
+    return got;
+}
+
+// Takes used of the got bytes readRaw returned; the rest is read again.
+static void consumeRaw(PackageFile file, size_t used, size_t got)
+{
+    if (!isOrdinaryStream(file))
+        asEntry(file)->position += (int32_t)used;
+    else if (used < got)
+        fseek(asStream(file), -(long)(got - used), SEEK_CUR);
+}
+
+// Reads up to limit characters of text into buffer, turning each CR LF pair
+// into LF; with stopAtLineFeed it stops after the first LF. Returns the
+// number of characters stored; the position advances by the bytes they took.
+static size_t readText(PackageFile file, char *buffer, size_t limit, bool stopAtLineFeed)
 {
     size_t stored = 0;
     bool lineDone = false;
-    while (stored < limit && !lineDone && entry->position < entry->size) {
+    while (stored < limit && !lineDone) {
         unsigned char chunk[512];
-        size_t left = (size_t)(entry->size - entry->position);
-        size_t got = seekEntry(entry) ? fread(chunk, 1, left < sizeof chunk ? left : sizeof chunk, entry->stream) : 0;
+        bool more;
+        size_t got = readRaw(file, chunk, sizeof chunk, &more);
         size_t used = 0;
         while (used < got && stored < limit && !lineDone) {
             unsigned char c = chunk[used];
-            if (c == '\r' && used + 1 == got && got < left)
+            if (c == '\r' && used + 1 == got && more)
                 break;                    // the pair may span chunks: read again from the CR
             if (c == '\r' && used + 1 < got && chunk[used + 1] == '\n') {
                 c = '\n';
@@ -190,25 +238,35 @@ static size_t readText(PackageEntry *entry, char *buffer, size_t limit, bool sto
             buffer[stored++] = (char)c;
             lineDone = stopAtLineFeed && c == '\n';
         }
+        consumeRaw(file, used, got);
         if (used == 0)
             break;
-        entry->position += (int32_t)used;
     }
     return stored;
 }
 
+// True when the handle reads text through readText.
+static bool readsText(PackageFile file)
+{
+    return isOrdinaryStream(file) ? reinterpret_cast<OrdinaryFile *>(file)->textMode : asEntry(file)->textMode;
+}
+
 char *pfGets(char *buffer, int count, PackageFile file)
 {
-    if (isOrdinaryStream(file))
-        return fgets(buffer, count, asStream(file));
-    PackageEntry *entry = asEntry(file);
-    if (entry->rawLength != 0 || entry->position >= entry->size || count <= 0)
+    if (count <= 0)
         return 0;
-    if (entry->textMode) {
-        size_t stored = readText(entry, buffer, (size_t)count - 1, true);
+    if (readsText(file)) {
+        if (!isOrdinaryStream(file) && asEntry(file)->position >= asEntry(file)->size)
+            return 0;
+        size_t stored = readText(file, buffer, (size_t)count - 1, true);
         buffer[stored] = '\0';
         return stored ? buffer : 0;
     }
+    if (isOrdinaryStream(file))
+        return fgets(buffer, count, asStream(file));
+    PackageEntry *entry = asEntry(file);
+    if (entry->rawLength != 0 || entry->position >= entry->size)
+        return 0;
     if (!seekEntry(entry))
         return 0;
     int64_t n = count;
@@ -233,17 +291,19 @@ static size_t readWholeRaw(PackageEntry *entry, void *buffer, size_t size, size_
 
 size_t pfRead(void *buffer, size_t size, size_t count, PackageFile file)
 {
+    if (size == 0)
+        return 0;
+    if (readsText(file)) {
+        size_t limit = count > SIZE_MAX / size ? SIZE_MAX : size * count;
+        return readText(file, (char *)buffer, limit, false) / size;
+    }
     if (isOrdinaryStream(file))
         return fread(buffer, size, count, asStream(file));
     PackageEntry *entry = asEntry(file);
     if (entry->rawLength != 0)
         return readWholeRaw(entry, buffer, size, count);
-    if (entry->position >= entry->size || size == 0)
+    if (entry->position >= entry->size)
         return 0;
-    if (entry->textMode) {
-        size_t limit = count > SIZE_MAX / size ? SIZE_MAX : size * count;
-        return readText(entry, (char *)buffer, limit, false) / size;
-    }
     size_t left = (size_t)(entry->size - entry->position);
     size_t n = count > left / size ? left : size * count;
     if (!seekEntry(entry))

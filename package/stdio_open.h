@@ -1,6 +1,5 @@
-// Opens files by Windows names and stdio modes. On Windows this is fopen
-// itself; the host build maps '\' to '/' and emulates text mode (a mode with
-// 't', or with neither 't' nor 'b': CR LF reads as LF, positions count bytes).
+// Opens files by Windows names with binary stdio modes. On Windows this is
+// fopen itself; the host build maps '\' to '/'.
 #pragma once
 
 #include <stdio.h>

@@ -4,21 +4,11 @@
 
 #include <windows.h>
 
-#include <stdio.h>
-#include <stdlib.h>
-#include <string.h>
-
-#include "app/messages.h"
+#include "base/path_rule.h"
+#include "base/report.h"
+#include "base/text.h"
 #include "package/extract.h"
-#include "package/text.h"
-#include "script/script_lines.h"
-
-// A script path that would lead outside the destination is shown with the
-// caption "Error"; nothing is written for it.
-static void refuseUnsafePath(const char *path)
-{
-    MessageBoxA(0, path, messageTable[MSG_ERROR], MB_OK);
-}
+#include "script/script_grammar.h"
 
 // The percentage after a step; a script without sizes counts as done.
 static int32_t progress()
@@ -29,23 +19,21 @@ static int32_t progress()
 }
 
 // Unpacks the entry of one COPY ' line. A line or full path that does not
-// fit its buffer, or that leads outside the destination, ends the process
-// like an entry that cannot be unpacked.
-static int32_t copyFile(const char *text)
+// fit its buffer, or a destination that the path rule refuses or that would
+// replace the uninstaller copy, ends the process like an entry that cannot
+// be unpacked.
+static int32_t copyFile(const char *rest)
 {
     CopyLine line;
-    LineStatus status = parseCopyLine(text, &line);
-    if (status == LINE_MALFORMED)
-        return -1;
+    LineStatus status = parseCopyLine(rest, &line);
     if (status == LINE_TOO_LONG)
-        refuseExtraction(text, settings.destinationDir);
-    if (!isPathInsideDestination(line.destination)) {
-        refuseUnsafePath(line.destination);
-        exit(1);
-    }
-    char fullPath[260];
-    copyText(fullPath, sizeof fullPath, settings.destinationDir);
-    if (!appendText(fullPath, sizeof fullPath, line.destination))
+        refuseExtraction(rest, settings.destinationDir);
+    if (status != LINE_OK)
+        return -1;
+    if (!isPayloadPlace(line.destination))
+        refuseUnsafeDestination(line.destination);
+    char fullPath[PATH_SIZE];
+    if (!formatText(fullPath, sizeof fullPath, "%s%s", settings.destinationDir, line.destination))
         refuseExtraction(line.entryName, fullPath);
     settings.copiedBytes += line.size;
     OutputDebugStringA(fullPath);
@@ -54,20 +42,19 @@ static int32_t copyFile(const char *text)
 }
 
 // Creates one folder level, or accepts one that can be entered.
-static bool makeFolder(const char *text)
+static bool makeFolder(const char *rest)
 {
-    char folder[260];
-    char fullPath[260];
-    if (parseDirLine(text, folder) != LINE_OK)
+    char folder[PATH_SIZE];
+    if (parseDirLine(rest, folder, sizeof folder) != LINE_OK)
         return false;
-    if (!isPathInsideDestination(folder)) {
-        refuseUnsafePath(folder);
+    if (!isPathInsideFolder(folder)) {
+        showError(folder);
         return false;
     }
-    copyText(fullPath, sizeof fullPath, settings.destinationDir);
-    if (!appendText(fullPath, sizeof fullPath, folder))
+    char fullPath[PATH_SIZE];
+    if (!formatText(fullPath, sizeof fullPath, "%s%s", settings.destinationDir, folder))
         return false;
-    char saved[260];
+    char saved[PATH_SIZE];
     GetCurrentDirectoryA(sizeof saved, saved);
     bool made = CreateDirectoryA(fullPath, 0) || SetCurrentDirectoryA(fullPath);
     SetCurrentDirectoryA(saved);
@@ -77,47 +64,24 @@ static bool makeFolder(const char *text)
 int32_t RunCopyStep()
 {
     if (!settings.copyScriptFile) {
-        settings.copyScriptFile = pfOpen("quillfen.ini", "rt");
+        settings.copyScriptFile = pfOpen(SCRIPT_NAME, "rt");
         if (!settings.copyScriptFile)
             return -1;
         settings.copiedBytes = 0;
     }
     if (pfEof(settings.copyScriptFile)) {
         pfClose(settings.copyScriptFile);
+        settings.copyScriptFile = 0;
         return -2;
     }
-    char line[1024];
+    char line[SCRIPT_LINE_SIZE];
     while (pfGets(line, sizeof line, settings.copyScriptFile)) {
-        if (line[0] == ';')
-            continue;
-        if (startsWith(line, "COPY '"))
-            return copyFile(line + 6);
-        if (startsWith(line, "DIR '"))
-            return makeFolder(line + 5) ? progress() : -1;
+        const char *rest;
+        ScriptKeyword keyword = lineKeyword(line, &rest);
+        if (keyword == KEYWORD_COPY)
+            return copyFile(rest);
+        if (keyword == KEYWORD_FOLDER)
+            return makeFolder(rest) ? progress() : -1;
     }
     return 0;
-}
-
-int MakePath(const char *path)
-{
-    char work[260];
-    if (!copyText(work, sizeof work, path)) {
-        MessageBoxA(0, "CreateDirectory error!", messageTable[MSG_ERROR], MB_OK);
-        return 0;
-    }
-    char *search = work + (work[0] ? 1 : 0);
-    for (;;) {
-        char *backslash = strchr(search, '\\');
-        if (backslash)
-            *backslash = '\0';
-        bool bareDrive = strcmp(work + (work[0] ? 1 : 0), ":") == 0;
-        if (!bareDrive && !CreateDirectoryA(work, 0) && GetLastError() != ERROR_ALREADY_EXISTS) {
-            MessageBoxA(0, "CreateDirectory error!", messageTable[MSG_ERROR], MB_OK);
-            return 0;
-        }
-        if (!backslash)
-            return 1;
-        *backslash = '\\';
-        search = backslash + 1;
-    }
 }

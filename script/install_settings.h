@@ -1,44 +1,46 @@
-// The install script "quillfen.ini" and the process-wide InstallSettings
-// record. The settings pass (ReadSettings) reads the whole script once before
-// any dialog; the copy pass (RunCopyStep) reads it again and carries out its
-// DIR ' and COPY ' lines; the uninstaller reads the installed copy.
+// The install script and the process-wide InstallSettings record. The
+// settings pass (ReadSettings) reads the whole script once before any
+// dialog; the copy pass (RunCopyStep) reads it again and carries out its
+// DIR ' and COPY ' lines. The uninstaller runs the settings pass over the
+// installed copy, so both see the same names, links and group.
 #pragma once
 
 #include <stdint.h>
 
+#include "base/names.h"
 #include "package/package.h"
 
 const int SHORTCUT_SLOTS = 16;
 
 // One shell link of the script (a LINK= or DESK= line).
 struct ShortcutRecord {
-    char targetDir[260];    // destinationDir, set when the link is made
-    char targetName[260];   // first quoted value: target below the destination
-    char arguments[260];    // third quoted value
-    char workingDir[260];   // destinationDir, set when the link is made
-    char description[260];  // always empty
-    char linkName[260];     // second quoted value, without ".lnk"
-    char linkFolder[260];   // DESK=: the desktop folder; LINK=: the group folder
-    char iconPath[260];     // always empty
-    int32_t iconIndex;      // set when the link is made
+    char targetDir[PATH_SIZE];    // destinationDir, set when the link is made
+    char targetName[PATH_SIZE];   // first quoted value: target below the destination
+    char arguments[PATH_SIZE];    // third quoted value
+    char workingDir[PATH_SIZE];   // destinationDir, set when the link is made
+    char description[PATH_SIZE];  // always empty
+    char linkName[PATH_SIZE];     // second quoted value, without ".lnk"
+    char linkFolder[PATH_SIZE];   // DESK=: the desktop folder; LINK=: the group folder
+    char iconPath[PATH_SIZE];     // always empty
+    int32_t iconIndex;            // set when the link is made
 };
 
 struct InstallSettings {
-    char destinationDir[260];   // DIR=, the registry, the user; ends with '\' once set
-    char groupName[260];        // GROUP=
-    char productName[260];      // PRODUCT=
-    char installKey[256];       // INSTALL_KEY=: key path below HKLM\SOFTWARE
-    char installValue[256];     // INSTALL_VALUE=: value receiving destinationDir
-    bool bWriteInstallKey;      // an INSTALL_KEY= or INSTALL_VALUE= line was seen
-    bool bInstallDlls;          // INSTALL_DLLS: run the redistributable step
-    bool bAreGoodDlls;          // both runtime DLLs passed the version check
-    bool bRedistAttempted;      // the redistributable could not be started
-    uint64_t totalBytes;        // sum of the COPY ' sizes (settings pass)
-    uint64_t copiedBytes;       // sum of the COPY ' sizes handled (copy pass)
-    ShortcutRecord shortcuts[SHORTCUT_SLOTS];  // LINK=/DESK= lines in script order
-    int32_t shortcutCount;      // used slots; lines past the 16th are ignored
-    PackageFile scriptFile;     // start-up's text-mode handle of the script
-    PackageFile copyScriptFile; // the copy pass's own handle, 0 until its first step
+    char destinationDir[PATH_SIZE];  // DIR=, the registry, the user; ends with '\' once set
+    char groupName[PATH_SIZE];       // GROUP=
+    char productName[PATH_SIZE];     // PRODUCT=
+    char installKey[256];            // INSTALL_KEY=: key path below HKLM\SOFTWARE
+    char installValue[256];          // INSTALL_VALUE=: value receiving destinationDir
+    bool bWriteInstallKey;           // an INSTALL_KEY= or INSTALL_VALUE= line was seen
+    bool bInstallDlls;               // INSTALL_DLLS: run the redistributable step
+    bool bAreGoodDlls;               // both runtime DLLs passed the version check
+    bool bRedistAttempted;           // the redistributable could not be started
+    uint64_t totalBytes;             // sum of the COPY ' sizes (settings pass)
+    uint64_t copiedBytes;            // sum of the COPY ' sizes handled (copy pass)
+    ShortcutRecord shortcuts[SHORTCUT_SLOTS]; // LINK=/DESK= lines in script order
+    int32_t shortcutCount;           // used slots; lines past the 16th are ignored
+    PackageFile scriptFile;          // start-up's text-mode handle of the script
+    PackageFile copyScriptFile;      // the copy pass's own handle, 0 until its first step
 };
 
 extern InstallSettings settings;
@@ -47,6 +49,8 @@ extern InstallSettings settings;
 
 // Reads the whole script through settings.scriptFile, which is at its start,
 // and fills settings. Always returns 1; malformed lines store only what scans.
+// A DESK= link gets the desktop folder here; LINK= links get the program
+// group folder from the final GROUP= when the links are made or removed.
 int ReadSettings();
 
 // ---- Copy pass ----
@@ -56,9 +60,6 @@ int ReadSettings();
 // is left, -2 when the script was already at its end (the handle is then
 // closed), -1 when a folder can be neither created nor entered, a line is
 // malformed or leaves the destination, or the script cannot be opened.
-// Extraction failures end the process instead.
+// Extraction failures end the process instead. The handle is forgotten
+// once closed.
 int32_t RunCopyStep();
-
-// Creates every missing level of path (at most 259 characters). Returns 1
-// when all exist afterwards, else 0 after "CreateDirectory error!".
-int MakePath(const char *path);

@@ -6,15 +6,15 @@
 
 #include <string.h>
 
-#include "package/text.h"
-#include "script/script_lines.h"
-#include "system/shortcuts.h"
+#include "base/folders.h"
+#include "base/text.h"
+#include "script/script_grammar.h"
 
 InstallSettings settings;
 
 static void readQuoted(const char *text, char *field)
 {
-    scanQuotedValues(text, &field, 1);
+    scanQuotedValues(text, &field, 1, PATH_SIZE);
 }
 
 static void readShortcut(const char *text, bool onDesktop)
@@ -23,26 +23,17 @@ static void readShortcut(const char *text, bool onDesktop)
         return;                       // no slot left: the line is ignored
     ShortcutRecord *link = &settings.shortcuts[settings.shortcutCount++];
     char *fields[] = {link->targetName, link->linkName, link->arguments};
-    scanQuotedValues(text, fields, 3);
+    scanQuotedValues(text, fields, 3, PATH_SIZE);
     link->linkFolder[0] = '\0';
-    if (!onDesktop)
-        return;
     // An unresolved desktop leaves the folder empty: the link then goes to
     // the program group folder.
-    SpecialFolderPath(CSIDL_DESKTOPDIRECTORY, link->linkFolder);
-}
-
-// The rest of a line up to its line feed, cut at the field. The field holds
-// the value with its line feed, so a value may take size - 2 characters.
-static void readRestOfLine(const char *text, char *field, size_t size)
-{
-    copyText(field, size, text);
-    field[strcspn(field, "\n")] = '\0';
+    if (onDesktop)
+        SpecialFolderPath(CSIDL_DESKTOPDIRECTORY, link->linkFolder, sizeof link->linkFolder);
 }
 
 static void readDestination(const char *text)
 {
-    readRestOfLine(text, settings.destinationDir, sizeof settings.destinationDir);
+    readLineValue(text, settings.destinationDir, sizeof settings.destinationDir);
     size_t length = strlen(settings.destinationDir);
     if (length > 0 && settings.destinationDir[length - 1] != '\\')
         appendText(settings.destinationDir, sizeof settings.destinationDir, "\\");
@@ -55,37 +46,50 @@ static void addCopySize(const char *text)
         settings.totalBytes += line.size;
 }
 
+static void readSettingsLine(const char *line)
+{
+    const char *rest;
+    switch (lineKeyword(line, &rest)) {
+    case KEYWORD_GROUP:
+        readQuoted(rest, settings.groupName);
+        break;
+    case KEYWORD_LINK:
+        readShortcut(rest, false);
+        break;
+    case KEYWORD_DESK:
+        readShortcut(rest, true);
+        break;
+    case KEYWORD_PRODUCT:
+        readQuoted(rest, settings.productName);
+        break;
+    case KEYWORD_DESTINATION:
+        readDestination(rest);
+        break;
+    case KEYWORD_COPY:
+        addCopySize(rest);
+        break;
+    case KEYWORD_INSTALL_DLLS:
+        settings.bInstallDlls = true;
+        break;
+    case KEYWORD_INSTALL_KEY:
+        settings.bWriteInstallKey = true;
+        readLineValue(rest, settings.installKey, sizeof settings.installKey);
+        break;
+    case KEYWORD_INSTALL_VALUE:
+        settings.bWriteInstallKey = true;
+        readLineValue(rest, settings.installValue, sizeof settings.installValue);
+        break;
+    default:       // comments, KEY=, DIR ' and lines without a keyword
+        break;
+    }
+}
+
 int ReadSettings()
 {
     settings.shortcutCount = 0;
     settings.totalBytes = 0;
-    char line[1024];
-    while (pfGets(line, sizeof line, settings.scriptFile)) {
-        if (line[0] == ';')
-            continue;
-        if (startsWith(line, "GROUP="))
-            readQuoted(line + 6, settings.groupName);
-        else if (startsWith(line, "LINK="))
-            readShortcut(line + 5, false);
-        else if (startsWith(line, "DESK="))
-            readShortcut(line + 5, true);
-        else if (startsWith(line, "PRODUCT="))
-            readQuoted(line + 8, settings.productName);
-        else if (startsWith(line, "KEY="))
-            continue;
-        else if (startsWith(line, "DIR="))
-            readDestination(line + 4);
-        else if (startsWith(line, "COPY '"))
-            addCopySize(line + 6);
-        else if (startsWith(line, "INSTALL_DLLS"))
-            settings.bInstallDlls = true;
-        else if (startsWith(line, "INSTALL_KEY=")) {
-            settings.bWriteInstallKey = true;
-            readRestOfLine(line + 12, settings.installKey, sizeof settings.installKey);
-        } else if (startsWith(line, "INSTALL_VALUE=")) {
-            settings.bWriteInstallKey = true;
-            readRestOfLine(line + 14, settings.installValue, sizeof settings.installValue);
-        }
-    }
+    char line[SCRIPT_LINE_SIZE];
+    while (pfGets(line, sizeof line, settings.scriptFile))
+        readSettingsLine(line);
     return 1;
 }

@@ -5,7 +5,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "package/text.h"
+#include "base/text.h"
 #include "script/install_settings.h"
 
 void ReadRegistryString(const char *keyPath, const char *valueName, char *buffer, uint32_t size)
@@ -24,7 +24,7 @@ void WriteInstallRecord()
 {
     if (!settings.bWriteInstallKey)
         return;
-    char keyPath[260];
+    char keyPath[PATH_SIZE];
     if (!formatText(keyPath, sizeof keyPath, "SOFTWARE\\%s", settings.installKey))
         return;     // a key cut short would be another key
     HKEY key;

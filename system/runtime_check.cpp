@@ -5,8 +5,8 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "app/messages.h"
-#include "package/text.h"
+#include "base/messages.h"
+#include "base/text.h"
 #include "script/install_settings.h"
 
 bool RuntimeVersionsPass(const char *const *productVersions, int count)
@@ -67,18 +67,19 @@ void CheckRuntimeLibraries()
     OutputDebugStringA(settings.bAreGoodDlls ? "bAreGoodDlls=true\n" : "bAreGoodDlls=false\n");
 }
 
-// Starts program as a process of its own, with the command line
-// "vcredist.exe", the installer's environment, handles and current
+// Starts program as a process of its own, with the redistributable's bare
+// name as its command line, the installer's environment, handles and current
 // directory. On success the installer ends at once, with status 0.
 static void replaceInstallerWith(const char *program)
 {
     if (GetFileAttributesA(program) == INVALID_FILE_ATTRIBUTES)
         return;
-    char commandLine[] = "vcredist.exe";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
+    char commandLine[sizeof REDISTRIBUTABLE_NAME];
+    copyText(commandLine, sizeof commandLine, REDISTRIBUTABLE_NAME);
+    STARTUPINFOA startupInfo = {};
+    startupInfo.cb = sizeof startupInfo;
     PROCESS_INFORMATION process;
-    if (CreateProcessA(program, commandLine, 0, 0, TRUE, 0, 0, 0, &startup, &process))
+    if (CreateProcessA(program, commandLine, 0, 0, TRUE, 0, 0, 0, &startupInfo, &process))
         ExitProcess(0);
 }
 
@@ -86,9 +87,9 @@ void RunRedistributable()
 {
     if (settings.bAreGoodDlls)
         return;
-    char program[260];
+    char program[PATH_SIZE];
     if (copyText(program, sizeof program, settings.destinationDir) &&
-        appendText(program, sizeof program, "vcredist.exe"))
+        appendText(program, sizeof program, REDISTRIBUTABLE_NAME))
         replaceInstallerWith(program);
     MessageBoxA(0, "VCRedits.exe couldn't be spawned", messageTable[MSG_ERROR], MB_ICONINFORMATION | MB_SYSTEMMODAL);
     settings.bRedistAttempted = true;

@@ -2,34 +2,35 @@
 
 #include <shlobj.h>
 
-#include "package/text.h"
+#include "base/folders.h"
+#include "base/path_rule.h"
+#include "base/report.h"
+#include "base/text.h"
 
-bool SpecialFolderPath(int folder, char *path)
+bool ScriptGroupFolder(char *folder, size_t size)
 {
-    path[0] = '\0';
-    LPITEMIDLIST list = 0;
-    if (SHGetSpecialFolderLocation(0, folder, &list) != S_OK)
-        return false;
-    bool resolved = SHGetPathFromIDListA(list, path);
-    CoTaskMemFree(list);
-    if (!resolved)
-        path[0] = '\0';
-    return resolved;
+    return isPathInsideFolder(settings.groupName) && ProgramGroupFolder(settings.groupName, folder, size);
 }
 
-bool ProgramGroupFolder(char *folder, size_t size)
+bool AssignLinkFolder(ShortcutRecord *link, const char *groupFolder)
 {
-    char programs[MAX_PATH];
-    return SpecialFolderPath(CSIDL_PROGRAMS, programs) &&
-           formatText(folder, size, "%s\\%s", programs, settings.groupName);
+    if (link->linkFolder[0] != '\0')
+        return true;
+    return groupFolder && copyText(link->linkFolder, sizeof link->linkFolder, groupFolder);
+}
+
+bool LinkFilePath(const ShortcutRecord *link, char *path, size_t size)
+{
+    return link->linkFolder[0] != '\0' && isPathInsideFolder(link->linkName) &&
+           formatText(path, size, "%s\\%s.lnk", link->linkFolder, link->linkName);
 }
 
 HRESULT CreateShortcut(ShortcutRecord *link)
 {
     // Paths that do not fit are refused rather than cut into other names.
-    char target[260], path[260];
+    char target[PATH_SIZE], path[PATH_SIZE];
     if (!formatText(target, sizeof target, "%s\\%s", link->targetDir, link->targetName) ||
-        !formatText(path, sizeof path, "%s\\%s.lnk", link->linkFolder, link->linkName))
+        !LinkFilePath(link, path, sizeof path))
         return E_FAIL;
     IShellLinkA *shellLink;
     HRESULT result = CoCreateInstance(CLSID_ShellLink, 0, CLSCTX_INPROC_SERVER, IID_IShellLinkA, (void **)&shellLink);
@@ -37,7 +38,7 @@ HRESULT CreateShortcut(ShortcutRecord *link)
         return result;
     // targetDir ends with a backslash, so the target has two at the seam;
     // the shell reads them as one.
-    if (!equalsIgnoreAsciiCase(link->arguments, "-uninstall"))
+    if (!equalsIgnoreAsciiCase(link->arguments, UNINSTALL_OPTION))
         link->iconIndex = 2;
     shellLink->SetPath(target);
     shellLink->SetDescription(link->description);
@@ -51,8 +52,8 @@ HRESULT CreateShortcut(ShortcutRecord *link)
         shellLink->Release();
         return result;
     }
-    WCHAR widePath[260];
-    MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, 260);
+    WCHAR widePath[PATH_SIZE];
+    MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, PATH_SIZE);
     result = file->Save(widePath, TRUE);
     file->Release();
     shellLink->Release();
@@ -61,19 +62,22 @@ HRESULT CreateShortcut(ShortcutRecord *link)
 
 void CreateShortcuts()
 {
-    // Without a Programs folder there is no group folder: LINK= links are
-    // skipped, DESK= links are still made.
-    char groupFolder[260];
-    bool haveGroup = ProgramGroupFolder(groupFolder, sizeof groupFolder);
+    // Without a group folder (no Programs folder, or a refused name) LINK=
+    // links are skipped; DESK= links are still made.
+    if (!isPathInsideFolder(settings.groupName))
+        showError(settings.groupName);
+    char groupFolder[PATH_SIZE];
+    bool haveGroup = ScriptGroupFolder(groupFolder, sizeof groupFolder);
     if (haveGroup)
         MakePath(groupFolder);
     for (int32_t i = 0; i < settings.shortcutCount; i++) {
         ShortcutRecord *link = &settings.shortcuts[i];
-        if (link->linkFolder[0] == '\0') {
-            if (!haveGroup)
-                continue;
-            copyText(link->linkFolder, sizeof link->linkFolder, groupFolder);
+        if (!isPathInsideFolder(link->linkName)) {
+            showError(link->linkName);
+            continue;
         }
+        if (!AssignLinkFolder(link, haveGroup ? groupFolder : 0))
+            continue;
         copyText(link->targetDir, sizeof link->targetDir, settings.destinationDir);
         copyText(link->workingDir, sizeof link->workingDir, settings.destinationDir);
         CreateShortcut(link);

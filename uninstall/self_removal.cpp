@@ -5,18 +5,18 @@
 
 #include <string.h>
 
-#include "app/messages.h"
-#include "app/startup.h"
-#include "package/text.h"
+#include "base/messages.h"
+#include "base/startup_state.h"
+#include "base/text.h"
 #include "script/install_settings.h"
 
 HANDLE HandOver()
 {
     // The installation directory, in short form so that the command line
     // carries it as one word, without its trailing backslash.
-    copyText(settings.destinationDir, sizeof settings.destinationDir, modulePath);
-    char shortPath[MAX_PATH];
-    DWORD length = GetShortPathNameA(modulePath, shortPath, sizeof shortPath);
+    copyText(settings.destinationDir, sizeof settings.destinationDir, startup.modulePath);
+    char shortPath[PATH_SIZE];
+    DWORD length = GetShortPathNameA(startup.modulePath, shortPath, sizeof shortPath);
     if (length > 0 && length < sizeof shortPath)
         copyText(settings.destinationDir, sizeof settings.destinationDir, shortPath);
     char *lastBackslash = strrchr(settings.destinationDir, '\\');
@@ -24,18 +24,19 @@ HANDLE HandOver()
         *lastBackslash = '\0';
 
     HANDLE mutex = CreateMutexA(0, TRUE, UNINSTALL_MUTEX);
-    char commandLine[2 * MAX_PATH + 32];
-    formatText(commandLine, sizeof commandLine, "%s -uninstallpath %s", modulePath, settings.destinationDir);
-    char windows[MAX_PATH], temp[MAX_PATH], copy[MAX_PATH];
+    char commandLine[2 * PATH_SIZE + 32];
+    formatText(commandLine, sizeof commandLine, "%s %s %s", startup.modulePath, CLEANUP_OPTION,
+               settings.destinationDir);
+    char windows[PATH_SIZE], temp[PATH_SIZE], copy[PATH_SIZE];
     GetWindowsDirectoryA(windows, sizeof windows);
     if (!formatText(temp, sizeof temp, "%s\\temp", windows) ||
-        !formatText(copy, sizeof copy, "%s\\%s", temp, moduleFileName))
+        !formatText(copy, sizeof copy, "%s\\%s", temp, startup.moduleFileName))
         return mutex;       // no room for the copy's path: the uninstaller copy stays
-    CopyFileA(modulePath, copy, FALSE);
-    STARTUPINFOA startup = {};
-    startup.cb = 68;
+    CopyFileA(startup.modulePath, copy, FALSE);
+    STARTUPINFOA startupInfo = {};
+    startupInfo.cb = 68;
     PROCESS_INFORMATION process;
-    CreateProcessA(copy, commandLine, 0, 0, FALSE, 0, 0, temp, &startup, &process);
+    CreateProcessA(copy, commandLine, 0, 0, FALSE, 0, 0, temp, &startupInfo, &process);
     return mutex;
 }
 
@@ -45,7 +46,7 @@ HANDLE HandOver()
 static void deleteUninstallerCopy()
 {
     for (int attempt = 0; attempt < 50; attempt++) {
-        if (DeleteFileA("quillfen.exe") || GetFileAttributesA("quillfen.exe") == INVALID_FILE_ATTRIBUTES)
+        if (DeleteFileA(UNINSTALLER_NAME) || GetFileAttributesA(UNINSTALLER_NAME) == INVALID_FILE_ATTRIBUTES)
             return;
         Sleep(100);
     }
@@ -64,10 +65,10 @@ HANDLE CleanUp()
     }
     if (settings.destinationDir[0] != '\0' && SetCurrentDirectoryA(settings.destinationDir)) {
         deleteUninstallerCopy();
-        DeleteFileA("quillfen.ini");
+        DeleteFileA(SCRIPT_NAME);
     }
-    char self[MAX_PATH], windows[MAX_PATH], wininit[MAX_PATH];
-    GetModuleFileNameA(hInstance, self, sizeof self);
+    char self[PATH_SIZE], windows[PATH_SIZE], wininit[PATH_SIZE];
+    GetModuleFileNameA(startup.hInstance, self, sizeof self);
     GetWindowsDirectoryA(windows, sizeof windows);
     if (formatText(wininit, sizeof wininit, "%s\\wininit.ini", windows))
         WritePrivateProfileStringA("Rename", "NUL", self, wininit);

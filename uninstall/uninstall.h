@@ -11,11 +11,11 @@
 
 #include <stdint.h>
 
-const char UNINSTALL_MUTEX[] = "Brakmoor quillfen";
+#include "base/names.h"
 
 // A list of script paths, in script order; duplicates stay.
 struct PathList {
-    char (*paths)[260];   // heap array of count paths
+    char (*paths)[PATH_SIZE];   // heap array of count paths
     int32_t count;
     int32_t capacity;
 };

@@ -123,6 +123,20 @@ TEST_F(SystemFlowTest, FailuresToResolveOrSaveAreSilent)
     EXPECT_TRUE(host.links.count(group("G\\B.lnk")));
 }
 
+TEST_F(SystemFlowTest, NamesThatLeaveTheirFolderAreShownAndNotUsed)
+{
+    install("GROUP= \"..\\Outside\"\r\nLINK= \"a.exe\" \"A\"\r\nDESK= \"b.exe\" \"..\\Victim\"\r\n"
+            "DESK= \"c.exe\" \"C\"\r\n");
+    std::vector<std::string> boxes;
+    for (const HostMessageBox &box : host.messageBoxes)
+        if (box.caption == "Error")
+            boxes.push_back(box.text);
+    EXPECT_EQ(boxes, std::vector<std::string>({"..\\Outside", "..\\Victim"}));
+    EXPECT_FALSE(fs::exists("Outside"));
+    EXPECT_EQ(host.links.size(), 1u);                    // only the desktop link with a safe name
+    EXPECT_TRUE(host.links.count(dir + "\\Desktop\\C.lnk"));
+}
+
 TEST_F(SystemFlowTest, StepsAfterTheDialogsRunInOrder)
 {
     runtimeVersions("7.0.2600", "6.0.8168");

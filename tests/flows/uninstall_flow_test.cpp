@@ -23,7 +23,7 @@ namespace fs = std::filesystem;
 
 const char SCRIPT[] = "DIR=C:\\ignored\\\r\n"
                       "PRODUCT= \"Tundra Vale Maps\"\r\n"
-                      "LINK= \"a.exe\" \"a\"\r\n"                 // before GROUP=: the group read so far
+                      "LINK= \"a.exe\" \"a\"\r\n"                 // before GROUP=: made in the final group
                       "GROUP= \"Tundra Vale\"\r\n"
                       "DESK= \"b.exe\" \"b\"\r\n"
                       "LINK= \"quillfen.exe\" \"c\" \"-uninstall\"\r\n"
@@ -54,7 +54,7 @@ protected:
             fs::create_directories(folder);
         for (const char *file : {"Tundra Vale/Data/a.txt", "Tundra Vale/Data/Sub/b.txt", "Tundra Vale/two blanks.txt",
                                  "outside.txt", "Tundra Vale/quillfen.exe", "Programs/a.lnk",
-                                 "Programs/Tundra Vale/c.lnk", "Desktop/b.lnk", "Tundra Vale/Extra/keep.txt"})
+                                 "Programs/Tundra Vale/a.lnk", "Programs/Tundra Vale/c.lnk", "Desktop/b.lnk", "Tundra Vale/Extra/keep.txt"})
             writeFile(file, bytesOf("x"));
         writeFile("Tundra Vale/quillfen.ini", bytesOf(SCRIPT));
         restart(install + "\\quillfen.exe", "\"" + install + "\\quillfen.exe\" -uninstall");
@@ -99,12 +99,13 @@ TEST_F(UninstallFlowTest, UninstallStageRemovesWhatTheScriptNamesAndHandsOver)
     // Links last-read first, then the group folder, files, folders.
     std::vector<std::string> deleted = eventsStarting("DeleteFileA ");
     std::vector<std::string> expectedDeleted = {
-        dir + "\\Programs\\Tundra Vale\\c.lnk", dir + "\\Desktop\\b.lnk", dir + "\\Programs\\\\a.lnk",
+        dir + "\\Programs\\Tundra Vale\\c.lnk", dir + "\\Desktop\\b.lnk", dir + "\\Programs\\Tundra Vale\\a.lnk",
         "Data\\a.txt", "Data\\Sub\\b.txt", "Data\\a.txt", ""};
     EXPECT_EQ(deleted, expectedDeleted);
     EXPECT_EQ(eventsStarting("RemoveDirectoryA "),
               std::vector<std::string>({dir + "\\Programs\\Tundra Vale", "Data", "Data\\Sub", "Empty"}));
     EXPECT_FALSE(fs::exists(in("Programs/Tundra Vale")));
+    EXPECT_TRUE(fs::exists(in("Programs/a.lnk")));              // another product's link
     EXPECT_TRUE(fs::exists(in("Tundra Vale/Data")));            // its subfolder was listed after it
     EXPECT_FALSE(fs::exists(in("Tundra Vale/Data/Sub")));
     EXPECT_FALSE(fs::exists(in("Tundra Vale/Empty")));
@@ -156,6 +157,9 @@ TEST_F(UninstallFlowTest, ScriptsWithoutNamesOrOutsideTheirFolder)
          {dir + "\\Programs\\\\x.lnk"}},
         {"empty product", "PRODUCT= \"\"\r\nDESK= \"a\"\r\n", "Are you sure to uninstall ?",
          {dir + "\\Desktop\\.lnk"}},
+        {"names outside their folders",
+         "GROUP= \"..\\..\\Outside\"\r\nDESK= \"x\" \"..\\Victim\"\r\nLINK= \"y\" \"..\\..\\Other\"\r\n",
+         "Are you sure to uninstall ?", {}},
         {"no script here", 0, "Are you sure to uninstall ?", {}},
     };
     for (const Case &c : cases) {

@@ -14,7 +14,7 @@ std::vector<std::string> split(const std::string &line)
     std::vector<char> text(line.begin(), line.end());
     text.push_back('\0');
     SplitCommandLineText(text.data());
-    return std::vector<std::string>(argTable, argTable + argCount);
+    return std::vector<std::string>(startup.argTable, startup.argTable + startup.argCount);
 }
 
 typedef std::vector<std::string> Tokens;
@@ -81,7 +81,7 @@ TEST(ParseOptions, RunModeAndUninstallPath)
         text.push_back('\0');
         SplitCommandLineText(text.data());
         ParseOptions();
-        EXPECT_EQ(runMode, c.mode) << c.line;
+        EXPECT_EQ(startup.runMode, c.mode) << c.line;
         if (c.destination) {
             EXPECT_STREQ(settings.destinationDir, c.destination) << c.line;
         }

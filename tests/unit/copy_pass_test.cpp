@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "base/folders.h"
 #include "script/install_settings.h"
 #include "support/package_builder.h"
 #include "support/temp_dir.h"

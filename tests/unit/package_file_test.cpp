@@ -5,12 +5,16 @@
 #include <string.h>
 
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "package/package.h"
 #include "support/package_builder.h"
 #include "support/temp_dir.h"
 
 namespace {
+
+using namespace std::string_literals;
 
 TEST(NormalizeEntryName, RemovesDotDotStepsAndTurnsSlashes)
 {
@@ -109,6 +113,55 @@ TEST_F(PackageFileTest, WriteModeNeverMatchesAnEntry)
     EXPECT_EQ(pfClose(f), 0);
     EXPECT_EQ(readFile(dir + "/umowa.txt"), bytesOf("new"));
     EXPECT_EQ(entry("umowa.txt")->size, 10);
+}
+
+TEST_F(PackageFileTest, WriteModeOpensTheNameAsGiven)
+{
+    // Normalised, "sub\x..\f.txt" would be "sub\f.txt": a destination typed
+    // as "C:\a1\Games.." would have put every file one folder up.
+    // (Wine makes the folder "x" and then refuses the name; POSIX keeps it.)
+    std::filesystem::create_directories("sub/x..");
+    PackageFile f = pfOpen("sub\\x..\\f.txt", "wb");
+    if (f) {
+        EXPECT_EQ(fwrite("new", 1, 3, pfStdioStream(f)), 3u);
+        EXPECT_EQ(pfClose(f), 0);
+    }
+    EXPECT_FALSE(std::filesystem::exists("sub/f.txt"));
+}
+
+// The installer reads its script as a package entry, the uninstaller reads
+// the installed copy as an ordinary file: both must see the same lines,
+// whatever bytes the script holds.
+TEST_F(PackageFileTest, TheScriptEntryAndTheInstalledCopyReadTheSameLines)
+{
+    const std::string chunkEdge = std::string(511, 'x') + "\r\n";   // a CR LF across two reads
+    const std::string scripts[] = {
+        "a\x1a b\r\nafter Ctrl-Z\r\n",
+        "NUL\0inside\r\nnext\n"s,
+        "lone\rCR\r\r\ntwo CRs\r\n\r",
+        chunkEdge + chunkEdge + "no final newline",
+        std::string(1500, 'L') + "\r\n",
+    };
+    for (const std::string &script : scripts) {
+        closeAllPackages();
+        writeFile("setup.exe", buildPackage(bytesOf("MZ"), {{"quillfen.ini", bytesOf(script)}, {"z", bytesOf("\n\n")}}));
+        ASSERT_GT(openPackage("setup.exe"), 0);
+        std::filesystem::create_directories("installed");
+        writeFile("installed/quillfen.ini", bytesOf(script));
+        std::vector<std::string> seen[2];
+        PackageFile files[2] = {pfOpen("quillfen.ini", "rt"), pfOpen("installed/quillfen.ini", "rt")};
+        ASSERT_FALSE(isOrdinaryStream(files[0]));
+        ASSERT_TRUE(isOrdinaryStream(files[1]));
+        for (int i = 0; i < 2; i++) {
+            char line[1024];
+            while (pfGets(line, sizeof line, files[i]))
+                seen[i].push_back(line);
+            EXPECT_NE(pfEof(files[i]), 0);
+            pfClose(files[i]);
+        }
+        EXPECT_EQ(seen[0], seen[1]) << script.substr(0, 20);
+        EXPECT_GE(seen[0].size(), 2u) << script.substr(0, 20);
+    }
 }
 
 TEST_F(PackageFileTest, AllHandlesOfAnEntryShareOnePosition)

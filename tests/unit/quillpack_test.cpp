@@ -179,14 +179,18 @@ TEST_F(QuillpackTest, BadInputIsRefusedAndLeavesTheOutputAlone)
         {"two blanks", "COPY 'a.txt'  'a.txt' 6\n", "quillfen.ini:1: expected one character and an apostrophe"},
         {"destination unclosed", "COPY 'a.txt' 'a.txt 6\n", "quillfen.ini:1: the destination has no closing"},
         {"no size", "COPY 'a.txt' 'a.txt'\n", "quillfen.ini:1: no size"},
-        {"size a word", "COPY 'a.txt' 'a.txt' six\n", "size 'six' is not an unsigned decimal number"},
-        {"size negative", "COPY 'a.txt' 'a.txt' -6\n", "size '-6' is not an unsigned"},
-        {"size trailed", "COPY 'a.txt' 'a.txt' 6x\n", "size '6x' is not an unsigned"},
-        {"size too big", "COPY 'a.txt' 'a.txt' 4294967296\n", "size 4294967296 is larger than 4294967295"},
+        {"size a word", "COPY 'a.txt' 'a.txt' six\n", "no size after the destination"},
+        {"size negative", "COPY 'a.txt' 'a.txt' -6\n", "no size after the destination"},
+        {"size too big", "COPY 'a.txt' 'a.txt' 4294967296\n", "up to 4294967295"},
         {"line too long", longLine.c_str(), "is 260 characters long"},
         {"absolute", "COPY 'a.txt' '\\a.txt' 6\n", "destination '\\a.txt' is absolute"},
         {"absolute slash", "COPY 'a.txt' '/a.txt' 6\n", "destination '/a.txt' is absolute"},
-        {"drive", "COPY 'a.txt' 'c:a.txt' 6\n", "destination 'c:a.txt' names a drive"},
+        {"drive", "COPY 'a.txt' 'c:a.txt' 6\n", "destination 'c:a.txt' holds a ':'"},
+        {"colon inside", "COPY 'a.txt' 'Maps\\a:b' 6\n", "destination 'Maps\\a:b' holds a ':'"},
+        {"device", "COPY 'a.txt' 'd\\nul.txt' 6\n", "names a device"},
+        {"trailing dot", "COPY 'a.txt' 'Games..\\a.txt' 6\n", "ends in '.' or a blank"},
+        {"group outside", "GROUP= \"..\\..\\Up\"\n", "quillfen.ini:1: group '..\\..\\Up' has a '..'"},
+        {"link outside", "; x\nDESK= \"a\" \"..\\Victim\"\n", "quillfen.ini:2: link name '..\\Victim' has a '..'"},
         {"parent", "COPY 'a.txt' 'x\\..\\..\\a.txt' 6\n", "has a '..' component"},
         {"empty destination", "COPY 'a.txt' '' 6\n", "destination '' is empty"},
         {"over the uninstaller", "COPY 'a.txt' 'Quillfen.exe' 6\n", "uninstaller copy"},
@@ -194,7 +198,6 @@ TEST_F(QuillpackTest, BadInputIsRefusedAndLeavesTheOutputAlone)
         {"slash in name", "COPY 'x/a.txt' 'a.txt' 6\n", "entry name 'x/a.txt' contains '/'"},
         {"dots in name", "COPY '..\\a.txt' 'a.txt' 6\n", "contains '..'"},
         {"rooted name", "COPY '\\a.txt' 'a.txt' 6\n", "entry name '\\a.txt' starts with '\\'"},
-        {"Ctrl-Z", "; x\n\x1a\nCOPY 'a.txt' 'a.txt' 6\n", "quillfen.ini:2: a Ctrl-Z byte"},
         {"no script", nullptr, "addon: no quillfen.ini"},
         {"no agreement", "", "addon: no Umowa.txt", {}, {}, false},
         {"member and source", "COPY 'a.txt' 'a.txt' 6\n", "keep one", {{"a.txt.gz", hexBytes(ABC_MEMBER)}}},
@@ -227,7 +230,7 @@ TEST_F(QuillpackTest, BadInputIsRefusedAndLeavesTheOutputAlone)
     EXPECT_EQ(0u, error.find("nowhere: ")) << error;
 }
 
-TEST(QuillpackScript, LinesAreCutAsTheInstallerReadsThem)
+TEST_F(QuillpackTest, LinesAreCutAsTheInstallerReadsThem)
 {
     struct Row {
         const char *behaviour;
@@ -240,22 +243,28 @@ TEST(QuillpackScript, LinesAreCutAsTheInstallerReadsThem)
         {"any separator, tab, no final LF", "COPY 'a'x'b'\t4294967295", 1, "a", "b", 4294967295u},
         {"rest of 259 fits, CR not counted", "COPY 'a' '" + std::string(251, 'd') + "' 1\r\n", 1, "a", nullptr, 1},
         {"long line in pieces", ";" + std::string(1022, 'x') + "COPY 'p' 'q' 5\n", 1, "p", "q", 5},
+        {"Ctrl-Z is an ordinary byte", "; x\n\x1a\nCOPY 'a' 'b' 3\n", 3, "a", "b", 3},
         {"keyword case and column", "copy 'a' 'b' 1\n COPY 'a' 'b' 1\n", 0, nullptr, nullptr, 0},
     };
     for (const Row &row : rows) {
-        std::vector<CopyLine> lines;
+        writeFile("script.ini", bytesOf(row.script));
+        PackageFile file = pfOpenFile("script.ini", "rt");
+        ASSERT_TRUE(file);
+        std::vector<ScriptCopy> lines;
         std::string error;
-        EXPECT_TRUE(readCopyLines(bytesOf(row.script), "s", lines, error)) << row.behaviour << error;
+        EXPECT_TRUE(readCopyLines(file, "s", lines, error)) << row.behaviour << error;
+        pfClose(file);
         ASSERT_EQ(row.line ? 1u : 0u, lines.size()) << row.behaviour;
         if (!row.line)
             continue;
         EXPECT_EQ(row.line, lines[0].line) << row.behaviour;
-        EXPECT_EQ(row.entry, lines[0].entryName) << row.behaviour;
+        EXPECT_STREQ(row.entry, lines[0].copy.entryName) << row.behaviour;
         if (row.destination) {
-            EXPECT_EQ(row.destination, lines[0].destination) << row.behaviour;
+            EXPECT_STREQ(row.destination, lines[0].copy.destination) << row.behaviour;
         }
-        EXPECT_EQ(row.size, lines[0].size) << row.behaviour;
+        EXPECT_EQ(row.size, lines[0].copy.size) << row.behaviour;
     }
+    EXPECT_EQ(0u, nulByteProblem(bytesOf(std::string("; x\n;\0\n", 6))).find("2: the line holds a NUL byte"));
     EXPECT_EQ("a.gz", lookupName("a.gz"));
     EXPECT_EQ("a.GZ.gz", lookupName("a.GZ"));     // the suffix test minds case
     EXPECT_EQ(".gz.gz", lookupName(".gz"));

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "package/text.h"
+#include "base/text.h"
 
 namespace {
 

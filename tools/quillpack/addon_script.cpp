@@ -1,17 +1,11 @@
-// Reading the install script the installer's way. The installer opens it in
-// Windows text mode and reads it with fgets into a 1024-byte buffer, so a CR
-// before a LF never reaches it and a long line arrives in pieces; both passes
-// then copy the rest of a COPY line into a 260-byte buffer and cut it at the
-// apostrophes. Every limit here is one of those buffers.
+// Reading the install script the installer's way: the installer's own line
+// reading (pfGets in text mode) and grammar, with a sentence for each way a
+// line can fail.
 #include "tools/quillpack/addon_script.h"
 
 #include <string.h>
 
-#include "package/text.h"
-
-static const char COPY_KEYWORD[] = "COPY '";
-static const char DIR_KEYWORD[] = "DIR '";
-static const char WHITESPACE[] = " \t\r\n\v\f";
+#include "base/text.h"
 
 Bytes withCrLf(const Bytes &text)
 {
@@ -48,185 +42,152 @@ std::string entryNameProblem(const std::string &name)
     return "";
 }
 
-// True when some component of path, split at '\' and '/', is "..".
-static bool hasParentStep(const std::string &path)
+std::string pathProblemText(PathProblem problem)
 {
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = path.find_first_of("\\/", start);
-        if (end == std::string::npos)
-            end = path.size();
-        if (path.compare(start, end - start, "..") == 0)
-            return true;
-        start = end + 1;
-    }
-    return false;
-}
-
-std::string escapeProblem(const std::string &path)
-{
-    if (path.empty())
-        return "is empty";
-    if (path[0] == '\\' || path[0] == '/')
+    switch (problem) {
+    case PATH_INSIDE:
+        return "";
+    case PATH_ABSOLUTE:
         return "is absolute";
-    char first = (char)(path[0] | 0x20);
-    if (path.size() >= 2 && first >= 'a' && first <= 'z' && path[1] == ':')
-        return "names a drive";
-    if (hasParentStep(path))
+    case PATH_COLON:
+        return "holds a ':' (a drive or a stream)";
+    case PATH_PARENT_STEP:
         return "has a '..' component";
-    return "";
+    case PATH_DEVICE:
+        return "names a device (CON, PRN, AUX, NUL, COM1-9 or LPT1-9)";
+    case PATH_COMPONENT_END:
+        return "has a name that ends in '.' or a blank, which Windows drops";
+    }
+    return "is refused";
 }
 
 std::string destinationProblem(const std::string &path)
 {
-    std::string problem = escapeProblem(path);
-    if (!problem.empty() && !path.empty())
-        return problem + "; the installer only writes below its destination folder";
-    if (!problem.empty())
-        return problem;
-    if (equalsIgnoreAsciiCase(path.c_str(), "quillfen.exe") ||
-        equalsIgnoreAsciiCase(path.c_str(), "quillfen.ini"))
+    if (path.empty())
+        return "is empty";
+    PathProblem problem = relativePathProblem(path.c_str());
+    if (problem != PATH_INSIDE)
+        return pathProblemText(problem) + "; the installer only writes below its destination folder";
+    if (!isPayloadPlace(path.c_str()))
         return "is where the installer keeps its uninstaller copy";
     return "";
 }
 
-// The "file:LINE: " that starts a message about a script line.
-static std::string at(const char *file, int line)
+std::string nulByteProblem(const Bytes &script)
 {
-    return std::string(file) + ":" + std::to_string(line) + ": ";
-}
-
-// Reads the size that ends a COPY line: optional whitespace, an unsigned
-// decimal 32-bit number, optional whitespace. Empty on success, else why not.
-static std::string readSize(const std::string &text, uint32_t *size)
-{
-    size_t start = text.find_first_not_of(WHITESPACE);
-    if (start == std::string::npos)
-        return "no size after the destination";
-    size_t end = start;
-    uint64_t value = 0;
-    while (end < text.size() && text[end] >= '0' && text[end] <= '9') {
-        if (value <= 0xFFFFFFFFu)
-            value = value * 10 + (uint64_t)(text[end] - '0');
-        end++;
+    int line = 1;
+    for (unsigned char c : script) {
+        if (c == '\0')
+            return std::to_string(line) + ": the line holds a NUL byte; the installer reads it only up to there";
+        if (c == '\n')
+            line++;
     }
-    std::string written = text.substr(start, text.find_last_not_of(WHITESPACE) + 1 - start);
-    if (end == start)
-        return "size '" + written + "' is not an unsigned decimal number";
-    if (text.find_first_not_of(WHITESPACE, end) != std::string::npos)
-        return "size '" + written + "' is not an unsigned decimal number";
-    if (value > 0xFFFFFFFFu)
-        return "size " + written + " is larger than 4294967295";
-    *size = (uint32_t)value;
     return "";
 }
 
-// Checks what both passes copy into their 260-byte work buffer.
-static std::string restProblem(const std::string &rest, const char *keyword)
+// Why a COPY ' or DIR ' line does not parse, in an author's words.
+static std::string statusText(LineStatus status, ScriptKeyword keyword, const char *rest)
 {
-    if (rest.find('\0') != std::string::npos)
-        return "the line holds a NUL byte";
-    if (rest.size() > COPY_REST_LIMIT)
-        return "the line is " + std::to_string(rest.size()) + " characters long after " +
-               keyword + " (line feed included); the installer reads at most " +
-               std::to_string(COPY_REST_LIMIT);
-    return "";
-}
-
-// Cuts one COPY line, the installer's way, into entry name, destination and
-// size, and checks each. Empty on success, else why the line is refused.
-static std::string parseCopyLine(const std::string &piece, CopyLine *copy)
-{
-    std::string rest = piece.substr(sizeof COPY_KEYWORD - 1);
-    std::string problem = restProblem(rest, COPY_KEYWORD);
-    if (!problem.empty())
-        return problem;
-    size_t nameEnd = rest.find('\'');
-    if (nameEnd == std::string::npos)
-        return "the entry name has no closing apostrophe";
-    if (nameEnd + 2 >= rest.size() || rest[nameEnd + 2] != '\'')
+    switch (status) {
+    case LINE_OK:
+        return "";
+    case LINE_TOO_LONG:
+        return "the line is " + std::to_string(strlen(rest)) + " characters long after " +
+               keywordText(keyword) + " (line feed included); the installer reads at most " +
+               std::to_string(PATH_SIZE - 1);
+    case LINE_NO_NAME_END:
+        return keyword == KEYWORD_COPY ? "the entry name has no closing apostrophe"
+                                       : "the folder path has no closing apostrophe";
+    case LINE_NO_GAP:
         return "expected one character and an apostrophe after the entry name, as in "
                "COPY 'entry' 'destination' size";
-    size_t destinationStart = nameEnd + 3;
-    size_t destinationEnd = rest.find('\'', destinationStart);
-    if (destinationEnd == std::string::npos)
+    case LINE_NO_DESTINATION_END:
         return "the destination has no closing apostrophe";
-    copy->entryName = rest.substr(0, nameEnd);
-    copy->destination = rest.substr(destinationStart, destinationEnd - destinationStart);
-    problem = readSize(rest.substr(destinationEnd + 1), &copy->size);
+    case LINE_NO_SIZE:
+        return "no size after the destination: an unsigned decimal number up to 4294967295";
+    }
+    return "cannot be read";
+}
+
+static std::string copyProblem(const char *rest, CopyLine *copy)
+{
+    std::string problem = statusText(parseCopyLine(rest, copy), KEYWORD_COPY, rest);
     if (!problem.empty())
         return problem;
     problem = entryNameProblem(copy->entryName);
     if (!problem.empty())
-        return "entry name '" + copy->entryName + "' " + problem;
+        return "entry name '" + std::string(copy->entryName) + "' " + problem;
     problem = destinationProblem(copy->destination);
     if (!problem.empty())
-        return "destination '" + copy->destination + "' " + problem;
+        return "destination '" + std::string(copy->destination) + "' " + problem;
     return "";
 }
 
-// Checks the folder path of a DIR line the way the copy pass cuts it.
-static std::string parseDirLine(const std::string &piece)
+static std::string folderProblem(const char *rest)
 {
-    std::string rest = piece.substr(sizeof DIR_KEYWORD - 1);
-    std::string problem = restProblem(rest, DIR_KEYWORD);
-    if (!problem.empty())
-        return problem;
-    size_t end = rest.find('\'');
-    if (end == std::string::npos)
-        return "the folder path has no closing apostrophe";
-    std::string folder = rest.substr(0, end);
-    problem = destinationProblem(folder);
-    if (!problem.empty())
-        return "folder '" + folder + "' " + problem;
-    return "";
-}
-
-// Handles one piece as the installer would see it: COPY lines are collected,
-// DIR lines checked, everything else passes.
-static bool readPiece(const std::string &piece, const char *file, int line,
-                      std::vector<CopyLine> &lines, std::string &error)
-{
-    std::string problem;
-    if (piece.compare(0, sizeof COPY_KEYWORD - 1, COPY_KEYWORD) == 0) {
-        CopyLine copy;
-        copy.line = line;
-        problem = parseCopyLine(piece, &copy);
-        if (problem.empty())
-            lines.push_back(copy);
-    } else if (piece.compare(0, sizeof DIR_KEYWORD - 1, DIR_KEYWORD) == 0) {
-        problem = parseDirLine(piece);
-    }
+    char folder[PATH_SIZE];
+    std::string problem = statusText(parseDirLine(rest, folder, sizeof folder), KEYWORD_FOLDER, rest);
     if (problem.empty())
-        return true;
-    error = at(file, line) + problem;
-    return false;
+        problem = destinationProblem(folder);
+    return problem.empty() ? "" : "folder '" + std::string(folder) + "' " + problem;
 }
 
-bool readCopyLines(const Bytes &script, const char *file, std::vector<CopyLine> &lines,
+// A GROUP= name, or the link name of a LINK= or DESK= line, that would
+// leave its folder.
+static std::string nameProblem(ScriptKeyword keyword, const char *rest)
+{
+    char values[3][PATH_SIZE] = {};
+    char *fields[] = {values[0], values[1], values[2]};
+    bool group = keyword == KEYWORD_GROUP;
+    scanQuotedValues(rest, fields, group ? 1 : 3, PATH_SIZE);
+    const char *name = group ? values[0] : values[1];
+    PathProblem problem = relativePathProblem(name);
+    if (problem == PATH_INSIDE)
+        return "";
+    return std::string(group ? "group '" : "link name '") + name + "' " + pathProblemText(problem) +
+           (group ? "; the group folder must stay in the Start menu's Programs folder"
+                  : "; the link must stay in its folder");
+}
+
+static std::string lineProblem(const char *line, std::vector<ScriptCopy> &lines, int number)
+{
+    const char *rest;
+    ScriptKeyword keyword = lineKeyword(line, &rest);
+    switch (keyword) {
+    case KEYWORD_COPY: {
+        ScriptCopy found = {number, {}};
+        std::string problem = copyProblem(rest, &found.copy);
+        if (problem.empty())
+            lines.push_back(found);
+        return problem;
+    }
+    case KEYWORD_FOLDER:
+        return folderProblem(rest);
+    case KEYWORD_GROUP:
+    case KEYWORD_LINK:
+    case KEYWORD_DESK:
+        return nameProblem(keyword, rest);
+    default:
+        return "";
+    }
+}
+
+bool readCopyLines(PackageFile file, const char *name, std::vector<ScriptCopy> &lines,
                    std::string &error)
 {
-    std::string piece;
-    int line = 1;         // line of the next byte
-    int pieceLine = 1;    // line where the current piece started
-    for (size_t i = 0; i < script.size(); i++) {
-        unsigned char c = script[i];
-        if (c == 0x1A) {
-            error = at(file, line) + "a Ctrl-Z byte; Windows text mode ends the script there";
+    char line[SCRIPT_LINE_SIZE];
+    int number = 1;    // the file's line of the next piece
+    while (pfGets(line, sizeof line, file)) {
+        std::string problem = lineProblem(line, lines, number);
+        if (!problem.empty()) {
+            error = std::string(name) + ":" + std::to_string(number) + ": " + problem;
             return false;
         }
-        if (c == '\r' && i + 1 < script.size() && script[i + 1] == '\n')
-            continue;                        // text mode reads CR LF as LF
-        if (piece.empty())
-            pieceLine = line;
-        piece += (char)c;
-        if (c == '\n')
-            line++;
-        if (c != '\n' && piece.size() < SCRIPT_READ_LIMIT)
-            continue;
-        if (!readPiece(piece, file, pieceLine, lines, error))
-            return false;
-        piece.clear();
+        // A line longer than one read arrives in pieces; only the last ends
+        // the file's line.
+        size_t length = strlen(line);
+        if (length > 0 && line[length - 1] == '\n')
+            number++;
     }
-    return piece.empty() || readPiece(piece, file, pieceLine, lines, error);
+    return true;
 }

@@ -1,8 +1,8 @@
-// The add-on's install script as quillpack reads it: the same lines the
-// installer will see, the COPY lines with their entry names and sizes, and the
-// rules a name or a path must meet for the installer to use it. The build
-// checks a script with these before it writes anything; verify reads the
-// script stored in an installer with the same code.
+// The add-on's install script as quillpack reads it: with the installer's
+// own file layer and grammar, so it sees the same lines and values the
+// installer will, plus the explanations an author needs when a line cannot
+// work. The build checks a script with these before it writes anything;
+// verify reads the script stored in an installer with the same code.
 #pragma once
 
 #include <stdint.h>
@@ -10,17 +10,16 @@
 #include <string>
 #include <vector>
 
+#include "base/path_rule.h"
+#include "package/package.h"
+#include "script/script_grammar.h"
+
 typedef std::vector<unsigned char> Bytes;
 
-const size_t SCRIPT_READ_LIMIT = 1023;   // characters one line read of the installer returns
-const size_t COPY_REST_LIMIT = 259;      // rest of a COPY line after "COPY '", line feed included
-
-// One "COPY 'entry' 'destination' size" line.
-struct CopyLine {
-    int line;                  // 1-based line of the script file
-    std::string entryName;     // as written, between the first two apostrophes
-    std::string destination;   // relative to the destination folder
-    uint32_t size;             // unpacked size the line declares, in bytes
+// One COPY line of the script with the line of the file it stands on.
+struct ScriptCopy {
+    int line;          // 1-based line of the script file
+    CopyLine copy;     // as the installer parses it
 };
 
 // ---- Line ends ----
@@ -40,23 +39,24 @@ std::string lookupName(const std::string &entryName);
 // saying why it never can (a '/', "..", a leading '\', an empty component).
 std::string entryNameProblem(const std::string &name);
 
-// Empty when the relative path stays below the folder it is taken from; else
-// a phrase saying why not (empty, absolute, names a drive, a ".." component,
-// with '\' and '/' both taken as separators).
-std::string escapeProblem(const std::string &path);
+// A phrase for what the path rule finds wrong ("is absolute", ...).
+std::string pathProblemText(PathProblem problem);
 
-// Empty when path is a destination the installer accepts below its
-// destination folder; else a phrase saying why it refuses it (see
-// escapeProblem) or why it would break the installation (the place of the
-// uninstaller copy).
+// Empty when path is a destination the installer writes below its
+// destination folder; else a phrase saying why it refuses it.
 std::string destinationProblem(const std::string &path);
 
 // ---- Reading ----
 
-// Reads script as the installer does (Windows text mode, lines of at most
-// SCRIPT_READ_LIMIT characters) and appends its COPY lines to lines, in
-// order. Also checks the folder path of each DIR line. Returns false at the
-// first line the installer could not carry out, with error set to
-// "file:LINE: what is wrong"; file is the script's name for messages.
-bool readCopyLines(const Bytes &script, const char *file, std::vector<CopyLine> &lines,
+// Empty when script holds no NUL byte; else "LINE: ..." for the first: the
+// installer's line ends there, and the rest of that line is lost.
+std::string nulByteProblem(const Bytes &script);
+
+// Reads the script through file (opened "rt") exactly as the installer does
+// and appends its COPY lines to lines, in order. Checks every line that the
+// installer would refuse or that names a place outside its folder: COPY
+// and DIR lines, GROUP= and the link names of LINK= and DESK=. Returns false
+// at the first such line, with error set to "name:LINE: what is wrong"; name
+// is the script's name for messages.
+bool readCopyLines(PackageFile file, const char *name, std::vector<ScriptCopy> &lines,
                    std::string &error);

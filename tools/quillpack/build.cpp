@@ -10,15 +10,12 @@
 
 #include <map>
 
+#include "base/names.h"
 #include "tools/quillpack/addon_script.h"
 #include "tools/quillpack/folder.h"
 #include "tools/quillpack/gzip_member.h"
 #include "tools/quillpack/pe_image.h"
 
-static const char SCRIPT_NAME[] = "quillfen.ini";
-static const char AGREEMENT_FILE[] = "Umowa.txt";
-static const char AGREEMENT_ENTRY[] = "umowa.txt";
-static const char STUB_ENTRY[] = "quillfen.exe";
 static const char PARTIAL_SUFFIX[] = ".partial";
 
 enum EntryKind {
@@ -137,11 +134,11 @@ static bool findPayload(FolderCache &cache, const std::string &dir, const std::s
 // installer's lookup ignores ASCII case; byName is keyed by the lower-cased
 // name), and checks that the line's size is the size of the file it installs.
 static bool planCopyLine(FolderCache &cache, const std::string &dir, const std::string &script,
-                         const CopyLine &line, std::vector<PlannedEntry> &plan,
+                         const ScriptCopy &line, std::vector<PlannedEntry> &plan,
                          std::map<std::string, size_t> &byName, std::string &error)
 {
     std::string where = script + ":" + std::to_string(line.line) + ": ";
-    std::string name = lookupName(line.entryName);
+    std::string name = lookupName(line.copy.entryName);
     auto known = byName.find(lowerAscii(name));
     if (known == byName.end()) {
         PlannedEntry added;
@@ -154,19 +151,40 @@ static bool planCopyLine(FolderCache &cache, const std::string &dir, const std::
         known = byName.emplace(lowerAscii(name), plan.size() - 1).first;
     }
     const PlannedEntry &entry = plan[known->second];
-    if (entry.unpacked != line.size) {
-        error = where + "size " + std::to_string(line.size) + " on the line differs from " +
+    if (entry.unpacked != line.copy.size) {
+        error = where + "size " + std::to_string(line.copy.size) + " on the line differs from " +
                 std::to_string(entry.unpacked) + ", the unpacked size of " + entry.source;
         return false;
     }
     return true;
 }
 
+// Reads the add-on's script as the installer will read its stored copy:
+// stored with CR LF line ends and read in text mode, it gives the same lines
+// as the file itself read in text mode.
+static bool readScript(const std::string &path, const Bytes &script, std::vector<ScriptCopy> &lines,
+                       std::string &error)
+{
+    std::string problem = nulByteProblem(script);
+    if (!problem.empty()) {
+        error = path + ":" + problem;
+        return false;
+    }
+    PackageFile file = pfOpenFile(path.c_str(), "rt");
+    if (!file) {
+        error = path + ": " + strerror(errno);
+        return false;
+    }
+    bool ok = readCopyLines(file, path.c_str(), lines, error);
+    pfClose(file);
+    return ok;
+}
+
 // Plans every entry of the installer, checking all inputs.
 static bool planInstaller(const BuildOptions &options, std::vector<PlannedEntry> &plan,
                           std::string &error)
 {
-    PlannedEntry stub = {STUB_ENTRY, STORE_BYTES, {}, options.stubPath, 0};
+    PlannedEntry stub = {UNINSTALLER_NAME, STORE_BYTES, {}, options.stubPath, 0};
     if (!readStub(options.stubPath, stub.bytes, error))
         return false;
     plan.push_back(stub);
@@ -176,20 +194,19 @@ static bool planInstaller(const BuildOptions &options, std::vector<PlannedEntry>
     std::string scriptPath, agreementPath;
     Bytes script, agreement;
     if (!findTopFile(cache, dir, SCRIPT_NAME, "the install script", scriptPath, error) ||
-        !findTopFile(cache, dir, AGREEMENT_FILE, "the agreement text", agreementPath, error) ||
+        !findTopFile(cache, dir, AGREEMENT_NAME, "the agreement text", agreementPath, error) ||
         !readWholeFile(scriptPath, script, error) || !readWholeFile(agreementPath, agreement, error))
         return false;
     // The installer reads the script in Windows text mode and shows the
     // agreement in an edit control; both expect CR LF line ends.
-    Bytes storedScript = withCrLf(script);
-    plan.push_back({SCRIPT_NAME, STORE_BYTES, storedScript, scriptPath, 0});
-    plan.push_back({AGREEMENT_ENTRY, STORE_BYTES, withCrLf(agreement), agreementPath, 0});
+    plan.push_back({SCRIPT_NAME, STORE_BYTES, withCrLf(script), scriptPath, 0});
+    plan.push_back({lowerAscii(AGREEMENT_NAME), STORE_BYTES, withCrLf(agreement), agreementPath, 0});
 
-    std::vector<CopyLine> lines;
-    if (!readCopyLines(storedScript, scriptPath.c_str(), lines, error))
+    std::vector<ScriptCopy> lines;
+    if (!readScript(scriptPath, script, lines, error))
         return false;
     std::map<std::string, size_t> byName;
-    for (const CopyLine &line : lines)
+    for (const ScriptCopy &line : lines)
         if (!planCopyLine(cache, dir, scriptPath, line, plan, byName, error))
             return false;
     return true;

@@ -9,9 +9,10 @@
 
 #include <algorithm>
 
+#include "base/names.h"
+#include "base/text.h"
 #include "package/gz_reader.h"
 #include "package/package.h"
-#include "package/text.h"
 #include "tools/quillpack/addon_script.h"
 #include "tools/quillpack/folder.h"
 
@@ -132,18 +133,24 @@ static std::string unpackProblem(const std::string &name, uint32_t size)
     return problem;
 }
 
-// Checks every COPY line of the stored script against the package.
+// Checks every COPY line of the stored script against the package, reading
+// the script through the installer's own lookup and text mode.
 static void verifyCopyLines(PackageRecord &record, PackageEntry &script,
                             std::vector<std::string> &problems)
 {
-    std::vector<CopyLine> lines;
+    std::vector<ScriptCopy> lines;
     std::string error;
-    if (!readCopyLines(entryBytes(script), "quillfen.ini", lines, error))
-        problems.push_back(error);
-    for (const CopyLine &line : lines) {
-        std::string where = "quillfen.ini:" + std::to_string(line.line) + ": ";
-        std::string name = lookupName(line.entryName);
-        std::string problem = findEntry(record, name) ? unpackProblem(name, line.size)
+    std::string nul = nulByteProblem(entryBytes(script));
+    if (!nul.empty())
+        problems.push_back(std::string(SCRIPT_NAME) + ":" + nul);
+    PackageFile file = pfOpen(SCRIPT_NAME, "rt");
+    if (!file || !readCopyLines(file, SCRIPT_NAME, lines, error))
+        problems.push_back(file ? error : std::string(SCRIPT_NAME) + ": cannot be read as text");
+    pfClose(file);
+    for (const ScriptCopy &line : lines) {
+        std::string where = std::string(SCRIPT_NAME) + ":" + std::to_string(line.line) + ": ";
+        std::string name = lookupName(line.copy.entryName);
+        std::string problem = findEntry(record, name) ? unpackProblem(name, line.copy.size)
                                                       : "no entry " + name;
         if (!problem.empty())
             problems.push_back(where + problem);
@@ -160,13 +167,13 @@ bool verifyInstaller(const std::string &path, std::vector<std::string> &problems
     }
     size_t before = problems.size();
     PackageEntry &first = record->entries[0];
-    if (!equalsIgnoreAsciiCase(first.name, "quillfen.exe") || first.offset != 0)
-        problems.push_back(path + ": entry 0 is not quillfen.exe at offset 0");
-    PackageEntry *script = findEntry(*record, "quillfen.ini");
+    if (!equalsIgnoreAsciiCase(first.name, UNINSTALLER_NAME) || first.offset != 0)
+        problems.push_back(path + ": entry 0 is not " + UNINSTALLER_NAME + " at offset 0");
+    PackageEntry *script = findEntry(*record, SCRIPT_NAME);
     if (script)
         verifyCopyLines(*record, *script, problems);
     else
-        problems.push_back(path + ": no entry quillfen.ini (the install script)");
+        problems.push_back(path + ": no entry " + SCRIPT_NAME + " (the install script)");
     closePackage(path.c_str());
     return problems.size() == before;
 }
@@ -229,7 +236,7 @@ bool extractInstaller(const std::string &path, const std::string &dir,
     size_t before = problems.size();
     for (int32_t i = 0; i < record->entryCount; i++) {
         PackageEntry &entry = record->entries[i];
-        std::string problem = escapeProblem(entry.name);
+        std::string problem = pathProblemText(relativePathProblem(entry.name));
         std::string output;
         if (!problem.empty())
             problems.push_back(std::string("entry '") + entry.name + "' " + problem + "; not extracted");

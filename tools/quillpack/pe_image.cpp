@@ -4,8 +4,8 @@
 #include <stdint.h>
 #include <stdio.h>
 
+#include "base/text.h"
 #include "package/package.h"
-#include "package/text.h"
 
 static const uint32_t HEADER_OFFSET_AT = 0x3C;  // e_lfanew in the MZ header
 static const uint32_t FILE_HEADER_SIZE = 20;    // IMAGE_FILE_HEADER after "PE\0\0"

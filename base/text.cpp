@@ -1,4 +1,4 @@
-#include "package/text.h"
+#include "base/text.h"
 
 #include <stdarg.h>
 #include <string.h>

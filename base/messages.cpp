@@ -1,4 +1,4 @@
-#include "app/messages.h"
+#include "base/messages.h"
 
 const char *const messageTable[MESSAGE_COUNT] = {
     "Installation requires %d MB of free disk space",

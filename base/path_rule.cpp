@@ -1,0 +1,73 @@
+#include "base/path_rule.h"
+
+#include <string.h>
+
+#include "base/names.h"
+#include "base/text.h"
+
+// Device names that Windows resolves in every folder, whatever extension
+// follows them.
+static const char *const DEVICES[] = {
+    "CON", "PRN", "AUX", "NUL",
+    "COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8", "COM9",
+    "LPT1", "LPT2", "LPT3", "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9",
+};
+
+// True when the part of the component before its first dot, less trailing
+// blanks, is a device name in any ASCII case ("nul", "Com1.txt", "aux .x").
+static bool namesDevice(const char *component, unsigned length)
+{
+    unsigned base = 0;
+    while (base < length && component[base] != '.')
+        base++;
+    while (base > 0 && component[base - 1] == ' ')
+        base--;
+    char name[8];
+    if (base == 0 || base >= sizeof name)
+        return false;
+    memcpy(name, component, base);
+    name[base] = '\0';
+    for (const char *device : DEVICES)
+        if (equalsIgnoreAsciiCase(name, device))
+            return true;
+    return false;
+}
+
+PathProblem componentProblem(const char *component, unsigned length)
+{
+    if (length == 2 && component[0] == '.' && component[1] == '.')
+        return PATH_PARENT_STEP;
+    if (length > 0 && (component[length - 1] == '.' || component[length - 1] == ' '))
+        return PATH_COMPONENT_END;
+    if (namesDevice(component, length))
+        return PATH_DEVICE;
+    return PATH_INSIDE;
+}
+
+PathProblem relativePathProblem(const char *path)
+{
+    if (path[0] == '\\' || path[0] == '/')
+        return PATH_ABSOLUTE;
+    if (strchr(path, ':'))
+        return PATH_COLON;
+    for (const char *component = path;;) {
+        unsigned length = (unsigned)strcspn(component, "\\/");
+        PathProblem problem = componentProblem(component, length);
+        if (problem != PATH_INSIDE)
+            return problem;
+        if (component[length] == '\0')
+            return PATH_INSIDE;
+        component += length + 1;
+    }
+}
+
+bool isPathInsideFolder(const char *path)
+{
+    return relativePathProblem(path) == PATH_INSIDE;
+}
+
+bool isPayloadPlace(const char *path)
+{
+    return isPathInsideFolder(path) && !equalsIgnoreAsciiCase(path, UNINSTALLER_NAME) &&
+           !equalsIgnoreAsciiCase(path, SCRIPT_NAME);
+}
