@@ -5,7 +5,6 @@
 #include <stdlib.h>
 
 #include "app/resource.h"
-#include "app/startup.h"
 #include "base/names.h"
 #include "package/package.h"
 
@@ -59,5 +58,5 @@ INT_PTR CALLBACK AgreementDialogProc(HWND dialog, UINT message, WPARAM wParam, L
 
 bool ShowAgreementDialog()
 {
-    return DialogBoxParamA(startup.hInstance, MAKEINTRESOURCEA(IDD_AGREEMENT), 0, AgreementDialogProc, 0) == 1;
+    return RunDialog(IDD_AGREEMENT, AgreementDialogProc);
 }

@@ -14,6 +14,7 @@
 #include "app/startup.h"
 #include "base/folders.h"
 #include "base/messages.h"
+#include "base/path_rule.h"
 #include "base/report.h"
 #include "base/text.h"
 #include "package/extract.h"
@@ -45,10 +46,11 @@ void TakeBrowseResult(const char *chosen, char *destinationDir, size_t size)
         destinationDir[length - 1] = '\0';
 }
 
-DestinationVerdict AcceptDestination(const char *typed, char *destinationDir, size_t size)
+DestinationVerdict AcceptDestination(const char *typed, size_t longestName, char *destinationDir, size_t size)
 {
     size_t length = strlen(typed);
-    if (length == 0 || length > DESTINATION_LIMIT || length + 2 > size)
+    size_t folderLength = length + (length > 0 && typed[length - 1] == '\\' ? 0 : 1);
+    if (!isFullFolderPath(typed) || folderLength + longestName > PATH_SIZE - 1 || folderLength + 1 > size)
         return DESTINATION_WRONG_PATH;
     copyText(destinationDir, size, typed);
     char saved[PATH_SIZE];
@@ -114,10 +116,12 @@ static void browse(HWND dialog)
     }
 }
 
+// "Error while installing files": the dialog ends, and so does the
+// installation, with exit status 1.
 static void failInstallation(HWND dialog)
 {
-    OutputDebugStringA("after file unpack error\n");
     showError(messageTable[MSG_INSTALL_FAILED]);
+    startup.exitStatus = 1;
     EndDialog(dialog, 0);
 }
 
@@ -126,7 +130,7 @@ static void install(HWND dialog)
     char typed[512];
     GetWindowTextA(GetDlgItem(dialog, IDC_DESTINATION_DIR), typed, 511);
     DestinationVerdict verdict =
-        AcceptDestination(typed, settings.destinationDir, sizeof settings.destinationDir);
+        AcceptDestination(typed, settings.longestPath, settings.destinationDir, sizeof settings.destinationDir);
     if (verdict == DESTINATION_NOT_CREATED)
         return;
     if (verdict == DESTINATION_WRONG_PATH) {
@@ -137,8 +141,7 @@ static void install(HWND dialog)
     // the installation here.
     if (!CopyEntryToDestination(UNINSTALLER_NAME, settings.destinationDir) ||
         !CopyEntryToDestination(SCRIPT_NAME, settings.destinationDir)) {
-        showError(messageTable[MSG_INSTALL_FAILED]);
-        EndDialog(dialog, 0);
+        failInstallation(dialog);
         return;
     }
     SetDlgItemTextA(dialog, IDC_STATUS_TEXT, messageTable[MSG_COPYING]);
@@ -146,6 +149,7 @@ static void install(HWND dialog)
     bool copied = RunCopyLoop(showPosition, dialog);
     OutputDebugStringA("after file unpack\n");
     if (!copied) {
+        OutputDebugStringA("after file unpack error\n");
         failInstallation(dialog);
         return;
     }
@@ -172,5 +176,5 @@ INT_PTR CALLBACK DestinationDialogProc(HWND dialog, UINT message, WPARAM wParam,
 
 bool ShowDestinationDialog()
 {
-    return DialogBoxParamA(startup.hInstance, MAKEINTRESOURCEA(IDD_DESTINATION), 0, DestinationDialogProc, 0) == 1;
+    return RunDialog(IDD_DESTINATION, DestinationDialogProc);
 }

@@ -8,6 +8,10 @@
 
 #include <stdint.h>
 
+// Runs the dialog of the template modally; true when it ended with 1. A
+// dialog that cannot be made gives false and exit status 1.
+bool RunDialog(int templateId, DLGPROC procedure);
+
 // ---- Agreement ----
 
 // True when the user accepted, or when there is no agreement text.
@@ -40,10 +44,13 @@ enum DestinationVerdict {
     DESTINATION_NOT_CREATED,    // MakePath failed and has said so
     DESTINATION_WRONG_PATH,     // empty, too long, or cannot be entered
 };
-// Makes the typed destination and checks that it can be entered; on success
-// destinationDir (size bytes) holds it with one trailing backslash. The
-// current directory is the same afterwards.
-DestinationVerdict AcceptDestination(const char *typed, char *destinationDir, size_t size);
+// Checks the typed destination, makes it and checks that it can be entered;
+// on success destinationDir (size bytes) holds it with one trailing
+// backslash. Only a full path (drive, colon, backslash) whose folder names
+// stay what they say, and below which a name of longestName characters
+// still fits a path, is made at all. The current directory is the same
+// afterwards.
+DestinationVerdict AcceptDestination(const char *typed, size_t longestName, char *destinationDir, size_t size);
 
 // Runs RunCopyStep until it returns a negative value, passing every other
 // result to showPosition. True unless the pass failed (-1).

@@ -39,6 +39,7 @@ void RunInstallSequence()
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
     startup.hInstance = instance;
+    startup.exitStatus = 0;
     GetModuleFileNameA(0, startup.modulePath, sizeof startup.modulePath);
     char *lastBackslash = strrchr(startup.modulePath, '\\');
     startup.moduleFileName = lastBackslash ? lastBackslash + 1 : startup.modulePath;
@@ -50,7 +51,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     CheckRuntimeLibraries();
     if (startup.runMode == RUN_INSTALL) {
         RunInstallSequence();
-        return 0;
+        return startup.exitStatus;
     }
     // Releasing the mutex is this process's last act: it lets the clean-up
     // stage go on.
@@ -59,5 +60,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         ReleaseMutex(mutex);
         CloseHandle(mutex);
     }
-    return 0;
+    return startup.exitStatus;
 }

@@ -33,7 +33,9 @@ static bool namesDevice(const char *component, unsigned length)
     return false;
 }
 
-PathProblem componentProblem(const char *component, unsigned length)
+// One name between separators: PATH_PARENT_STEP for "..", PATH_COMPONENT_END
+// for a final dot or blank, PATH_DEVICE, else PATH_INSIDE.
+static PathProblem componentProblem(const char *component, unsigned length)
 {
     if (length == 2 && component[0] == '.' && component[1] == '.')
         return PATH_PARENT_STEP;
@@ -44,12 +46,9 @@ PathProblem componentProblem(const char *component, unsigned length)
     return PATH_INSIDE;
 }
 
-PathProblem relativePathProblem(const char *path)
+// The first problem of the names of path, split at '\' and '/'.
+static PathProblem namesProblem(const char *path)
 {
-    if (path[0] == '\\' || path[0] == '/')
-        return PATH_ABSOLUTE;
-    if (strchr(path, ':'))
-        return PATH_COLON;
     for (const char *component = path;;) {
         unsigned length = (unsigned)strcspn(component, "\\/");
         PathProblem problem = componentProblem(component, length);
@@ -59,6 +58,25 @@ PathProblem relativePathProblem(const char *path)
             return PATH_INSIDE;
         component += length + 1;
     }
+}
+
+PathProblem relativePathProblem(const char *path)
+{
+    if (path[0] == '\\' || path[0] == '/')
+        return PATH_ABSOLUTE;
+    if (strchr(path, ':'))
+        return PATH_COLON;
+    return namesProblem(path);
+}
+
+bool isFullFolderPath(const char *path)
+{
+    char drive = (char)(path[0] | 0x20);
+    if (drive < 'a' || drive > 'z' || path[1] != ':')
+        return false;
+    if (path[2] == '\0')
+        return true;
+    return path[2] == '\\' && !strchr(path + 3, ':') && namesProblem(path + 3) == PATH_INSIDE;
 }
 
 bool isPathInsideFolder(const char *path)

@@ -29,8 +29,8 @@ bool isPathInsideFolder(const char *path);
 // script, which no payload may replace.
 bool isPayloadPlace(const char *path);
 
-// One folder name (no separators) that Windows would take for a device or
-// change by dropping a final dot or blank: PATH_DEVICE, PATH_COMPONENT_END,
-// PATH_PARENT_STEP for "..", else PATH_INSIDE. The destination check of full
-// paths asks this for each folder of the path.
-PathProblem componentProblem(const char *component, unsigned length);
+// True when path is a full folder path: a drive letter and a colon, then
+// nothing (the drive's root) or '\' and folder names ('\' or '/' between
+// them) that each stay what they say: no "..", no device, no final dot or
+// blank, no further colon. The destination the user chooses must be one.
+bool isFullFolderPath(const char *path);

@@ -24,6 +24,8 @@ struct StartupState {
     char *argTable[ARG_SLOTS];       // tokens, in place in the command-line text
     int32_t argCount;                // tokens stored; those past 128 are ignored
     uint32_t runMode;                // a RunMode, from the options
+    int exitStatus;                  // 0; 1 once an error has stopped the installation
+                                     // or the uninstallation (after its message)
 };
 
 extern StartupState startup;

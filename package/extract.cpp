@@ -53,7 +53,7 @@ void refuseUnsafeDestination(const char *path)
     exit(1);
 }
 
-void extractEntry(const char *sourceName, const char *outputPath)
+void extractEntry(const char *sourceName, const char *outputPath, uint32_t size)
 {
     char readerName[NAME_WORK_SIZE];
     size_t length = strlen(sourceName);
@@ -81,13 +81,22 @@ void extractEntry(const char *sourceName, const char *outputPath)
         reportError(sourceName, strerror(error));
         exit(1);
     }
-    copyDecompressed(reader, output);
+    copyDecompressed(reader, output, size);
 }
 
-void copyDecompressed(GzReader *reader, PackageFile output)
+// "NAME: unpacked size differs from the install script", for an entry that
+// unpacks to another size than its COPY line names.
+static void wrongSizeText(const GzReader *reader, char *text, size_t size)
+{
+    formatText(text, size, "%s: unpacked size differs from the install script", reader->name);
+}
+
+void copyDecompressed(GzReader *reader, PackageFile output, uint32_t size)
 {
     unsigned char buffer[GZ_BUFFER_SIZE];
+    char wrongSize[NAME_WORK_SIZE + 64];
     FILE *stream = pfStdioStream(output);
+    uint64_t written = 0;
     for (;;) {
         int32_t n = gzReaderRead(reader, buffer, GZ_BUFFER_SIZE);
         if (n < 0) {
@@ -96,13 +105,21 @@ void copyDecompressed(GzReader *reader, PackageFile output)
         }
         if (n == 0)
             break;
+        written += (uint32_t)n;
+        if (written > size) {     // no more than the line names reaches the disk
+            wrongSizeText(reader, wrongSize, sizeof wrongSize);
+            fatalZipError(wrongSize);
+        }
         if (fwrite(buffer, 1, (size_t)n, stream) != (size_t)n)
             fatalZipError("failed fwrite");
     }
     if (pfClose(output) != 0)
         fatalZipError("failed fclose");
+    wrongSizeText(reader, wrongSize, sizeof wrongSize);
     if (gzReaderClose(reader) != 0)
         fatalZipError("failed gzclose");
+    if (written != size)
+        fatalZipError(wrongSize);
 }
 
 // Copies size bytes from an entry to an output stream.

@@ -9,12 +9,16 @@
 #include "package/gz_reader.h"
 
 // Unpacks sourceName (".gz" appended unless it ends in ".gz") into outputPath,
-// created or truncated. Returns only when the file is complete and closed.
-void extractEntry(const char *sourceName, const char *outputPath);
+// created or truncated. Returns only when the file is complete and closed
+// and holds exactly size bytes, the size its COPY line names: a damaged
+// entry that still reads (data without the gzip magic is passed through as
+// it is) is caught by its size.
+void extractEntry(const char *sourceName, const char *outputPath, uint32_t size);
 
 // Copies everything reader delivers into output (opened for writing), then
-// closes both. Does not return on failure.
-void copyDecompressed(GzReader *reader, PackageFile output);
+// closes both, and checks that it came to size bytes. Does not return on
+// failure.
+void copyDecompressed(GzReader *reader, PackageFile output, uint32_t size);
 
 // Shows "file:SOURCE outfile:OUTPUT" with the caption "Error in zip file" and
 // ends the process with exit status 1: for an entry that cannot be unpacked

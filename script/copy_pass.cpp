@@ -10,12 +10,16 @@
 #include "package/extract.h"
 #include "script/script_grammar.h"
 
-// The percentage after a step; a script without sizes counts as done.
+int32_t ProgressPercent(uint64_t copiedBytes, uint64_t totalBytes)
+{
+    if (totalBytes == 0)
+        return 100;
+    return (int32_t)((int64_t)(copiedBytes * 100) / (int64_t)totalBytes);
+}
+
 static int32_t progress()
 {
-    if (settings.totalBytes == 0)
-        return 100;
-    return (int32_t)((int64_t)(settings.copiedBytes * 100) / (int64_t)settings.totalBytes);
+    return ProgressPercent(settings.copiedBytes, settings.totalBytes);
 }
 
 // Unpacks the entry of one COPY ' line. A line or full path that does not
@@ -37,7 +41,7 @@ static int32_t copyFile(const char *rest)
         refuseExtraction(line.entryName, fullPath);
     settings.copiedBytes += line.size;
     OutputDebugStringA(fullPath);
-    extractEntry(line.entryName, fullPath);
+    extractEntry(line.entryName, fullPath, line.size);
     return progress();
 }
 

@@ -37,6 +37,8 @@ struct InstallSettings {
     bool bRedistAttempted;           // the redistributable could not be started
     uint64_t totalBytes;             // sum of the COPY ' sizes (settings pass)
     uint64_t copiedBytes;            // sum of the COPY ' sizes handled (copy pass)
+    uint32_t longestPath;            // longest name written below the destination: COPY '
+                                     // and DIR ' paths, the uninstaller copy (settings pass)
     ShortcutRecord shortcuts[SHORTCUT_SLOTS]; // LINK=/DESK= lines in script order
     int32_t shortcutCount;           // used slots; lines past the 16th are ignored
     PackageFile scriptFile;          // start-up's text-mode handle of the script
@@ -63,3 +65,8 @@ int ReadSettings();
 // Extraction failures end the process instead. The handle is forgotten
 // once closed.
 int32_t RunCopyStep();
+
+// The percentage after a step: copiedBytes * 100 / totalBytes in 64 bits,
+// so totals of several gigabytes neither overflow nor lose precision; 100
+// when the script names no sizes.
+int32_t ProgressPercent(uint64_t copiedBytes, uint64_t totalBytes);

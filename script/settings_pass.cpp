@@ -39,11 +39,27 @@ static void readDestination(const char *text)
         appendText(settings.destinationDir, sizeof settings.destinationDir, "\\");
 }
 
-static void addCopySize(const char *text)
+static void measurePath(const char *path)
+{
+    uint32_t length = (uint32_t)strlen(path);
+    if (length > settings.longestPath)
+        settings.longestPath = length;
+}
+
+static void readCopyLine(const char *text)
 {
     CopyLine line;
-    if (parseCopyLine(text, &line) == LINE_OK)
-        settings.totalBytes += line.size;
+    if (parseCopyLine(text, &line) != LINE_OK)
+        return;
+    settings.totalBytes += line.size;
+    measurePath(line.destination);
+}
+
+static void readFolderLine(const char *text)
+{
+    char folder[PATH_SIZE];
+    if (parseDirLine(text, folder, sizeof folder) == LINE_OK)
+        measurePath(folder);
 }
 
 static void readSettingsLine(const char *line)
@@ -66,7 +82,10 @@ static void readSettingsLine(const char *line)
         readDestination(rest);
         break;
     case KEYWORD_COPY:
-        addCopySize(rest);
+        readCopyLine(rest);
+        break;
+    case KEYWORD_FOLDER:
+        readFolderLine(rest);
         break;
     case KEYWORD_INSTALL_DLLS:
         settings.bInstallDlls = true;
@@ -79,7 +98,7 @@ static void readSettingsLine(const char *line)
         settings.bWriteInstallKey = true;
         readLineValue(rest, settings.installValue, sizeof settings.installValue);
         break;
-    default:       // comments, KEY=, DIR ' and lines without a keyword
+    default:       // comments, KEY= and lines without a keyword
         break;
     }
 }
@@ -88,6 +107,7 @@ int ReadSettings()
 {
     settings.shortcutCount = 0;
     settings.totalBytes = 0;
+    settings.longestPath = (uint32_t)strlen(UNINSTALLER_NAME);
     char line[SCRIPT_LINE_SIZE];
     while (pfGets(line, sizeof line, settings.scriptFile))
         readSettingsLine(line);

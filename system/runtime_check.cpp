@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "base/messages.h"
+#include "base/startup_state.h"
 #include "base/text.h"
 #include "script/install_settings.h"
 
@@ -93,4 +94,5 @@ void RunRedistributable()
         replaceInstallerWith(program);
     MessageBoxA(0, "VCRedits.exe couldn't be spawned", messageTable[MSG_ERROR], MB_ICONINFORMATION | MB_SYSTEMMODAL);
     settings.bRedistAttempted = true;
+    startup.exitStatus = 1;
 }

@@ -17,7 +17,7 @@ bool IsGoodRuntimeDll(const char *fileName);
 // first passes) and says so on the debugger output.
 void CheckRuntimeLibraries();
 
-// When the libraries failed: starts destinationDir\vcredist.exe and ends
-// the installer with status 0, or says "VCRedits.exe couldn't be spawned"
-// and sets settings.bRedistAttempted.
+// When the libraries failed: starts the redistributable in destinationDir
+// and ends the installer with status 0, or says "VCRedits.exe couldn't be
+// spawned", sets settings.bRedistAttempted and exit status 1.
 void RunRedistributable();

@@ -10,6 +10,14 @@
 #include "base/text.h"
 #include "script/install_settings.h"
 
+// Without a temporary copy nobody removes the uninstaller copy and its
+// script: the uninstallation did not finish.
+static HANDLE handOverFailed(HANDLE mutex)
+{
+    startup.exitStatus = 1;
+    return mutex;
+}
+
 HANDLE HandOver()
 {
     // The installation directory, in short form so that the command line
@@ -31,12 +39,13 @@ HANDLE HandOver()
     GetWindowsDirectoryA(windows, sizeof windows);
     if (!formatText(temp, sizeof temp, "%s\\temp", windows) ||
         !formatText(copy, sizeof copy, "%s\\%s", temp, startup.moduleFileName))
-        return mutex;       // no room for the copy's path: the uninstaller copy stays
-    CopyFileA(startup.modulePath, copy, FALSE);
+        return handOverFailed(mutex);   // no room for the copy's path
     STARTUPINFOA startupInfo = {};
     startupInfo.cb = 68;
     PROCESS_INFORMATION process;
-    CreateProcessA(copy, commandLine, 0, 0, FALSE, 0, 0, temp, &startupInfo, &process);
+    if (!CopyFileA(startup.modulePath, copy, FALSE) ||
+        !CreateProcessA(copy, commandLine, 0, 0, FALSE, 0, 0, temp, &startupInfo, &process))
+        return handOverFailed(mutex);
     return mutex;
 }
 
@@ -59,8 +68,10 @@ HANDLE CleanUp()
         DWORD result = WaitForSingleObject(mutex, 5000);
         if (result == WAIT_TIMEOUT)
             continue;
-        if (result == WAIT_FAILED)
+        if (result == WAIT_FAILED) {
+            startup.exitStatus = 1;
             return 0;
+        }
         break;
     }
     if (settings.destinationDir[0] != '\0' && SetCurrentDirectoryA(settings.destinationDir)) {

@@ -36,7 +36,9 @@ void freePathList(PathList *list);
 
 // Starts the temporary copy in the Windows temp folder with "-uninstallpath"
 // and the short form of the installation directory; returns the mutex,
-// created owned before the copy starts.
+// created owned before the copy starts. A copy that cannot be written or
+// started sets exit status 1.
 HANDLE HandOver();
-// The clean-up stage in the temporary copy.
+// The clean-up stage in the temporary copy. A failed wait for the mutex
+// deletes nothing and sets exit status 1.
 HANDLE CleanUp();

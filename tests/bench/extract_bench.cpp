@@ -276,7 +276,7 @@ double timeExtraction(bool viaExtractEntry, const std::string &installer, const 
     unlink(output.c_str());
     double start = now();
     if (viaExtractEntry)
-        extractEntry(entry.name.c_str(), output.c_str());
+        extractEntry(entry.name.c_str(), output.c_str(), (uint32_t)entry.length);
     else
         bareInflate(installer.c_str(), entry, output.c_str());
     return now() - start;
@@ -346,7 +346,7 @@ int probeMemory(char **argv)
     entry.crc = (uint32_t)strtoul(argv[4], 0, 10);
     long before = peakResidentKiB();
     if (strcmp(mode, "extract") == 0)
-        extractEntry(name, output);
+        extractEntry(name, output, (uint32_t)strtoul(argv[5], 0, 10));
     else
         bareInflate(installer, entry, output);
     printf("%ld %ld\n", before, peakResidentKiB());
@@ -361,7 +361,7 @@ long probeOnce(const char *mode, const std::string &installer, const Entry &entr
     if (n <= 0)
         fail("cannot find this program");
     self[n] = '\0';
-    std::string crc = std::to_string(entry.crc);
+    std::string crc = std::to_string(entry.crc), length = std::to_string(entry.length);
     int pipeEnds[2];
     if (pipe(pipeEnds) != 0)
         fail("pipe failed");
@@ -371,7 +371,7 @@ long probeOnce(const char *mode, const std::string &installer, const Entry &entr
         dup2(pipeEnds[1], 1);
         close(pipeEnds[0]);
         execl(self, self, PROBE_OPTION, mode, installer.c_str(), entry.name.c_str(), output.c_str(), crc.c_str(),
-              (char *)0);
+              length.c_str(), (char *)0);
         _exit(127);
     }
     close(pipeEnds[1]);

@@ -339,7 +339,7 @@ class UnsafeScriptTest(Session):
         self.wine.dismiss_box("Error")
         self.assertEqual(self.wine.box_text("Error"), "Error while installing files")
         self.wine.dismiss_box("Error")
-        self.assertEnds(program, 0)
+        self.assertEnds(program, 1)
         self.assertNothingOutside()
         self.assertEqual(program.debug_lines()[-2:], ["after file unpack\n", "after file unpack error\n"])
 

@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include <filesystem>
+#include <regex>
 
 #include "app/startup.h"
 #include "host/host.h"
@@ -183,24 +184,29 @@ TEST_F(InstallFlowTest, CancelWritesNothingAndSaysNothing)
 
 TEST_F(InstallFlowTest, WrongPathKeepsTheDialogOpenForAnotherTry)
 {
+    // The longest name the script writes is "Maps\Arctic\ice field.map", 25
+    // characters: below a folder of 233 it still fits 259, below 234 not.
+    const std::string deepest = "C:\\" + std::string(230, 'd'), tooDeep = "C:\\e" + std::string(230, 'd');
     writeFile("C:/a file", bytesOf("x"));
+    const std::string refused[] = {"C:\\a file", "", "Games", "C:Games", "\\\\server\\share", "C:\\Games..",
+                                   "C:\\Games \\x", "C:\\a\\NUL\\b", "C:\\a\\x:y", tooDeep};
     press(IDOK);
-    type(1002, "C:\\a file");
+    for (const std::string &typed : refused) {
+        type(1002, typed);
+        press(IDOK);
+    }
+    type(1002, deepest);
     press(IDOK);
-    type(1002, "");
-    press(IDOK);
-    type(1002, std::string(259, 'd'));
-    press(IDOK);
-    type(1002, "C:\\Good Place\\");
-    press(IDOK);
-    run();
-    ASSERT_GE(host.messageBoxes.size(), 3u);
-    for (int i = 0; i < 3; i++) {
-        EXPECT_EQ(host.messageBoxes[i].text, "Wrong path");
+    EXPECT_EQ(run(), 0);
+    ASSERT_EQ(host.messageBoxes.size(), std::size(refused) + 1);
+    for (size_t i = 0; i < std::size(refused); i++) {
+        EXPECT_EQ(host.messageBoxes[i].text, "Wrong path") << refused[i];
         EXPECT_EQ(host.messageBoxes[i].caption, "Error");
         EXPECT_EQ(host.messageBoxes[i].flags, 0u);
     }
-    EXPECT_EQ(readFile("C:/Good Place/Maps/snow.bmp"), TEXTURE);
+    for (std::string made : {"Games", "C:/Games", "C:/Games..", "C:/a", "C:/e"})
+        EXPECT_FALSE(fs::exists(made)) << made;      // refused before anything is made
+    EXPECT_EQ(readFile("C:/" + deepest.substr(3) + "/Maps/Arctic/ice field.map"), MAP);
     EXPECT_TRUE(successShown());
 }
 
@@ -247,12 +253,39 @@ TEST_F(InstallFlowTest, FailedFolderStepEndsWithTheInstallError)
     EXPECT_FALSE(fs::exists(std::string(INSTALLED) + "later.txt"));
 }
 
+TEST_F(InstallFlowTest, ExitStatusTellsAFailureFromSuccessOrCancel)
+{
+    struct Case {
+        const char *what;
+        std::string script;
+        std::vector<int> presses;
+        const char *fault;      // a Win32 call that fails, or none
+        int status;
+    } cases[] = {
+        {"installed", standardScript(), {IDOK, IDOK}, nullptr, 0},
+        {"agreement declined", standardScript(), {IDCANCEL}, nullptr, 0},
+        {"destination cancelled", standardScript(), {IDOK, IDCANCEL}, nullptr, 0},
+        {"a folder step failed", standardScript("DIR 'No\\Parent'\r\n"), {IDOK, IDOK}, nullptr, 1},
+        {"a dialog cannot be made", standardScript(), {}, "DialogBoxParamA", 1},
+        {"redistributable not started", standardScript("INSTALL_DLLS\r\n"), {IDOK, IDOK}, nullptr, 1},
+    };
+    for (const Case &c : cases) {
+        restart();
+        pack(c.script);
+        for (int id : c.presses)
+            press(id);
+        if (c.fault)
+            host.faults[c.fault] = {1, true};
+        EXPECT_EQ(run(), c.status) << c.what;
+    }
+}
+
 TEST_F(InstallFlowTest, NoInstallationWithoutItsUninstaller)
 {
     fs::create_directories(std::string(INSTALLED) + "quillfen.exe");   // a folder in its place
     press(IDOK);
     press(IDOK);
-    run();
+    EXPECT_EQ(run(), 1);
     EXPECT_EQ(host.messageBoxes.back().text, "Error while installing files");
     EXPECT_FALSE(fs::exists(std::string(INSTALLED) + "Maps"));
     EXPECT_FALSE(successShown());
@@ -320,6 +353,8 @@ TEST_F(InstallFlowTest, ScriptPathsNeverLeaveTheDestination)
         {"COPY 'Pack\\outside.gz' 'C:\\outside.txt' 7", "C:\\outside.txt", true},
         {"COPY 'Pack\\outside.gz' '\\outside.txt' 7", "\\outside.txt", true},
         {"COPY 'Pack\\outside.gz' '/outside.txt' 7", "/outside.txt", true},
+        {"COPY 'Pack\\outside.gz' 'Maps\\nul.txt' 7", "Maps\\nul.txt", true},        // a device, not a file
+        {"COPY 'Pack\\outside.gz' 'QUILLFEN.INI' 7", "QUILLFEN.INI", true},          // the uninstaller's script
         {"DIR '..\\Outside'", "..\\Outside", false},
         {"DIR 'C:\\Outside'", "C:\\Outside", false},
     };
@@ -329,8 +364,8 @@ TEST_F(InstallFlowTest, ScriptPathsNeverLeaveTheDestination)
         press(IDOK);
         press(IDOK);
         if (c.exits) {
-            EXPECT_EXIT(run(), ::testing::ExitedWithCode(1), std::string("\"Error\" 0x0\\] ") + "[^\n]*outside.txt")
-                << c.line;
+            std::string box = std::regex_replace(c.box, std::regex("[\\\\.]"), "\\$&");
+            EXPECT_EXIT(run(), ::testing::ExitedWithCode(1), "\"Error\" 0x0\\] " + box + "\n") << c.line;
         } else {
             run();
             ASSERT_GE(host.messageBoxes.size(), 2u) << c.line;

@@ -136,6 +136,13 @@ TEST_F(UninstallFlowTest, UninstallStageRemovesWhatTheScriptNamesAndHandsOver)
     EXPECT_EQ(e.back(), "CloseHandle");
 }
 
+TEST_F(UninstallFlowTest, AHandOverThatCannotStartEndsWithStatusOne)
+{
+    host.faults["CreateProcessA"] = {1, true};
+    EXPECT_EQ(WinMain(0, 0, 0, 0), 1);
+    EXPECT_TRUE(fs::exists(in("Tundra Vale/quillfen.exe")));
+}
+
 TEST_F(UninstallFlowTest, NoChangesNothing)
 {
     host.messageBoxAnswers = {IDNO};

@@ -73,7 +73,7 @@ TEST_F(ExtractTest, LooksUpTheGzipNameAndWritesTheContent)
         {".gz", bytesOf("dots")},
     };
     for (const Case &c : cases) {
-        extractEntry(c.source, "out.bin");
+        extractEntry(c.source, "out.bin", (uint32_t)c.expected.size());
         EXPECT_EQ(readFile("out.bin"), c.expected) << c.source;
     }
     EXPECT_TRUE(host.messageBoxes.empty());
@@ -82,24 +82,33 @@ TEST_F(ExtractTest, LooksUpTheGzipNameAndWritesTheContent)
 TEST_F(ExtractTest, EveryFailureShowsOneBoxAndExitsWithStatusOne)
 {
     struct Case {
-        const char *what, *source, *output, *caption, *text, *written;
+        const char *what, *source, *output;
+        uint32_t size;         // the COPY line's size
+        const char *caption, *text, *written;
         size_t writtenSize;    // bytes the output holds afterwards, or npos when absent
     } cases[] = {
-        {"no such entry", "Pack\\missing", "out.bin", "Error in zip file",
+        {"no such entry", "Pack\\missing", "out.bin", 1, "Error in zip file",
          "file:Pack\\missing outfile:out.bin", "out.bin", std::string::npos},
-        {"output folder missing", "Pack\\track.map.gz", "no\\such\\out.bin", "Error in zip file",
+        {"output folder missing", "Pack\\track.map.gz", "no\\such\\out.bin", 50000, "Error in zip file",
          "file:Pack\\track.map.gz outfile:no\\such\\out.bin", "no/such/out.bin", std::string::npos},
-        {"crc mismatch", "Pack\\badcrc.gz", "crc.bin", "Zip error - perhaps bad crc",
+        {"crc mismatch", "Pack\\badcrc.gz", "crc.bin", 50000, "Zip error - perhaps bad crc",
          "Pack\\badcrc.gz: data error", "crc.bin", 50000},
-        {"member cut short", "Pack\\cut.gz", "cut.bin", "Zip error - perhaps bad crc",
+        {"member cut short", "Pack\\cut.gz", "cut.bin", 200000, "Zip error - perhaps bad crc",
          "failed gzclose", "cut.bin", std::string::npos - 1},
-        {"short write (disk full)", "Pack\\big.gz", "/dev/full", "Zip error - perhaps bad crc",
+        {"short write (disk full)", "Pack\\big.gz", "/dev/full", 100000, "Zip error - perhaps bad crc",
          "failed fwrite", 0, 0},
-        {"close fails (disk full)", "Pack\\small.gz", "/dev/full", "Zip error - perhaps bad crc",
+        {"close fails (disk full)", "Pack\\small.gz", "/dev/full", 100, "Zip error - perhaps bad crc",
          "failed fclose", 0, 0},
+        // Damage that still reads: a shifted entry passes through as it is.
+        {"more than the line says", "Pack\\plain.txt.gz", "plain.bin", 3, "Zip error - perhaps bad crc",
+         "Pack\\plain.txt.gz: unpacked size differs from the install script", "plain.bin", 0},
+        {"more, after a first block", "Pack\\track.map.gz", "more.bin", 20000, "Zip error - perhaps bad crc",
+         "Pack\\track.map.gz: unpacked size differs from the install script", "more.bin", 16384},
+        {"less than the line says", "Pack\\track.map.gz", "less.bin", 50001, "Zip error - perhaps bad crc",
+         "Pack\\track.map.gz: unpacked size differs from the install script", "less.bin", 50000},
     };
     for (const Case &c : cases) {
-        EXPECT_EXIT(extractEntry(c.source, c.output), ::testing::ExitedWithCode(1),
+        EXPECT_EXIT(extractEntry(c.source, c.output, c.size), ::testing::ExitedWithCode(1),
                     boxPattern(c.caption, c.text))
             << c.what;
         if (!c.written)
@@ -121,13 +130,13 @@ TEST_F(ExtractTest, EveryFailureShowsOneBoxAndExitsWithStatusOne)
 TEST_F(ExtractTest, MessageTextIsCutAtItsBuffer)
 {
     std::string longName(300, 'n');
-    EXPECT_EXIT(extractEntry(longName.c_str(), "out.bin"), ::testing::ExitedWithCode(1),
+    EXPECT_EXIT(extractEntry(longName.c_str(), "out.bin", 1), ::testing::ExitedWithCode(1),
                 boxPattern("Error in zip file", "file:" + longName.substr(0, 250) + "\n"));
 }
 
 TEST_F(ExtractTest, StandardErrorNamesTheProgram)
 {
-    EXPECT_EXIT(extractEntry("Pack\\missing", "out.bin"), ::testing::ExitedWithCode(1),
+    EXPECT_EXIT(extractEntry("Pack\\missing", "out.bin", 1), ::testing::ExitedWithCode(1),
                 "quillfen: can't gzopen Pack\\\\missing\\.gz");
     EXPECT_EXIT(fatalZipError("some text"), ::testing::ExitedWithCode(1), "quillfen: some text");
 }
