@@ -7,7 +7,8 @@
 
 #include "app/dialogs.h"
 #include "base/messages.h"
-#include "package/package.h"
+#include "base/report.h"
+#include "package/integrity.h"
 #include "script/install_settings.h"
 #include "system/registry.h"
 #include "system/runtime_check.h"
@@ -16,7 +17,12 @@
 
 void RunInstallSequence()
 {
-    openPackage(startup.modulePath);
+    // A damaged installer reads nothing, not even the files beside it.
+    if (openInstallerPackage(startup.modulePath) == INSTALLER_DAMAGED) {
+        showError(messageTable[MSG_DAMAGED_INSTALLER]);
+        startup.exitStatus = 1;
+        return;
+    }
     settings.scriptFile = pfOpen(SCRIPT_NAME, "rt");
     if (settings.scriptFile) {
         ReadSettings();

@@ -16,4 +16,5 @@ void ParseOptions();
 
 // Opens the package, reads the script, shows both dialogs, writes the
 // registry record and reports success; closes the script and the package.
+// A damaged installer only says so.
 void RunInstallSequence();

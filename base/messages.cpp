@@ -11,4 +11,5 @@ const char *const messageTable[MESSAGE_COUNT] = {
     "Are you sure to uninstall %s?",
     "Uninstallation finished",
     "Uninstallation",
+    "This installer is damaged and cannot install anything. Please download it again.",
 };

@@ -12,6 +12,7 @@ enum MessageId {
     MSG_CONFIRM_UNINSTALL,   // "Are you sure to uninstall %s?"
     MSG_UNINSTALL_FINISHED,  // "Uninstallation finished"
     MSG_UNINSTALLATION,      // "Uninstallation": caption of the uninstaller's boxes
+    MSG_DAMAGED_INSTALLER,   // "This installer is damaged..."
     MESSAGE_COUNT
 };
 

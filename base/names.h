@@ -10,6 +10,7 @@ const char SCRIPT_NAME[] = "quillfen.ini";        // the install script, an entr
 const char UNINSTALLER_NAME[] = "quillfen.exe";   // entry 0 (the bare image) and the uninstaller copy
 const char AGREEMENT_NAME[] = "Umowa.txt";        // the agreement text shown before installing
 const char REDISTRIBUTABLE_NAME[] = "vcredist.exe";  // the runtime redistributable in the destination
+const char CHECKSUM_NAME[] = "quillfen.crc";      // entry: CRC-32 of every other byte of the installer
 
 // ---- Names in the system ----
 

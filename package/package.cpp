@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "base/bytes.h"
 #include "base/names.h"
 #include "base/text.h"
 #include "package/stdio_open.h"
@@ -17,7 +18,7 @@ static bool readWord(FILE *stream, uint32_t *value)
     unsigned char b[4];
     if (fread(b, 1, 4, stream) != 4)
         return false;
-    *value = b[0] | (b[1] << 8) | (b[2] << 16) | ((uint32_t)b[3] << 24);
+    *value = littleEndian32(b);
     return true;
 }
 

@@ -33,7 +33,7 @@ Bytes payload(size_t size, int seed)
     return out;
 }
 
-const Bytes IMAGE = bytesOf("MZ the installer image");
+const Bytes IMAGE = peImage(0x400);
 const Bytes AGREEMENT = bytesOf("Umowa licencyjna\r\nPunkt \xb9 1\r\nKoniec");
 const Bytes MAP = payload(3000, 1), TEXTURE = payload(7000, 2);
 
@@ -301,19 +301,46 @@ TEST_F(InstallFlowTest, RegistryFailureIsSilent)
     EXPECT_TRUE(successShown());
 }
 
-TEST_F(InstallFlowTest, MissingScriptOrAgreement)
+TEST_F(InstallFlowTest, WithoutAnAgreementTheInstallationGoesOn)
 {
-    writeFile("setup.exe", buildPackage(IMAGE, {{"umowa.txt", AGREEMENT}}));
-    EXPECT_EQ(run(), 0);
-    EXPECT_TRUE(host.dialogs.empty());
-    EXPECT_TRUE(host.messageBoxes.empty());
-    EXPECT_EQ(openPackageCount, 0);
-
     pack(standardScript(), false);
     press(IDOK);     // the destination dialog's; the agreement ends by itself
     run();
     EXPECT_EQ(host.dialogs[0].result, 1);
     EXPECT_TRUE(successShown());
+}
+
+// A damaged installer shows one box and reads nothing, not even the script
+// and payload planted beside it. (Only the bare image, the installed
+// uninstaller copy, reads the files beside it.)
+TEST_F(InstallFlowTest, DamagedInstallersInstallNothingNotEvenTheFilesBesideThem)
+{
+    writeFile("quillfen.ini", bytesOf("DIR=C:\\Planted\r\nCOPY 'planted.gz' 'planted.txt' 7\r\n"));
+    writeFile("planted.gz", gzipMember(bytesOf("planted")));
+    Bytes intact = buildPackage(IMAGE, {{"quillfen.ini", bytesOf(standardScript())}});
+    Bytes shortImage(IMAGE.begin(), IMAGE.end() - 0x100);     // its headers say 0x100 more
+    struct Case {
+        const char *what;
+        Bytes installer;
+    } cases[] = {
+        {"cut short by a byte", Bytes(intact.begin(), intact.end() - 1)},
+        {"no install script", buildPackage(IMAGE, {{"umowa.txt", AGREEMENT}})},
+        {"a raw length", buildPackage(IMAGE, {{"quillfen.ini", bytesOf("x"), 1}})},
+        {"entry 0 is not the image", buildPackage(shortImage, {{"quillfen.ini", bytesOf("x")}})},
+    };
+    for (const Case &c : cases) {
+        restart();
+        writeFile("setup.exe", c.installer);
+        press(IDOK);
+        press(IDOK);
+        EXPECT_EQ(run(), 1) << c.what;
+        EXPECT_TRUE(host.dialogs.empty()) << c.what;
+        EXPECT_EQ(openPackageCount, 0) << c.what;
+        ASSERT_EQ(host.messageBoxes.size(), 1u) << c.what;
+        EXPECT_EQ(host.messageBoxes[0].text,
+                  "This installer is damaged and cannot install anything. Please download it again.");
+    }
+    EXPECT_FALSE(fs::exists("C:/Planted"));
 }
 
 TEST_F(InstallFlowTest, ExtractionFailuresEndTheProcessKeepingEarlierFiles)

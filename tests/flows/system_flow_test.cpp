@@ -41,7 +41,7 @@ protected:
     void install(const std::string &lines)
     {
         std::string script = "DIR=" + DEST + "\r\n" + lines;
-        writeFile("setup.exe", buildPackage(bytesOf("MZ"), {{"quillfen.ini", bytesOf(script)},
+        writeFile("setup.exe", buildPackage(peImage(0x200), {{"quillfen.ini", bytesOf(script)},
                                                            {"vcredist.exe.gz", gzipMember(bytesOf("MZ redist"))}}));
         host.actions.push_back({HostAction::Press, IDOK, ""});
         host.actions.push_back({HostAction::Press, IDOK, ""});
