@@ -24,7 +24,7 @@ bool appendText(char *buffer, size_t size, const char *source)
     return copyText(buffer + used, size - used, source);
 }
 
-static char lowerAscii(char c)
+char lowerAscii(char c)
 {
     return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
 }

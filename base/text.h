@@ -16,3 +16,5 @@ bool appendText(char *buffer, size_t size, const char *source);
 bool formatText(char *buffer, size_t size, const char *format, ...);
 // Equality with ASCII letters A-Z compared without case; other bytes exact.
 bool equalsIgnoreAsciiCase(const char *a, const char *b);
+// c with A-Z turned into a-z, every other byte as it is.
+char lowerAscii(char c);

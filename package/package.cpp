@@ -12,6 +12,67 @@
 PackageRecord *openPackages = 0;
 int32_t openPackageCount = 0;
 
+// The entry index: every open package's entries by name, ASCII case folded,
+// in one open-addressing table. Entries go in in opening order, then
+// directory order, and a name already there is not added again, so a lookup
+// finds what a walk through the packages would find first.
+static PackageEntry **indexSlots = 0;    // indexCapacity slots, 0 for empty
+static uint32_t indexCapacity = 0;       // a power of two, above twice the entries
+
+// FNV-1a over the name with A-Z folded, as equalsIgnoreAsciiCase compares.
+static uint32_t nameHash(const char *name)
+{
+    uint32_t hash = 2166136261u;
+    for (; *name; name++)
+        hash = (hash ^ (unsigned char)lowerAscii(*name)) * 16777619u;
+    return hash;
+}
+
+// The slot that holds name, or the empty slot where it would go.
+static PackageEntry **indexSlot(const char *name)
+{
+    uint32_t mask = indexCapacity - 1;
+    uint32_t i = nameHash(name) & mask;
+    while (indexSlots[i] && !equalsIgnoreAsciiCase(indexSlots[i]->name, name))
+        i = (i + 1) & mask;
+    return &indexSlots[i];
+}
+
+// Fills the index anew from the table. False, with the index as it was,
+// when it must grow and memory runs out.
+static bool rebuildIndex()
+{
+    uint64_t entries = 0;
+    for (int32_t p = 0; p < openPackageCount; p++)
+        entries += (uint32_t)openPackages[p].entryCount;
+    uint64_t needed = 16;
+    while (needed <= 2 * entries)
+        needed *= 2;
+    if (needed > indexCapacity) {
+        PackageEntry **grown = needed <= SIZE_MAX / sizeof(PackageEntry *)
+                                   ? (PackageEntry **)malloc(sizeof(PackageEntry *) * (size_t)needed)
+                                   : 0;
+        if (!grown)
+            return false;
+        free(indexSlots);
+        indexSlots = grown;
+        indexCapacity = (uint32_t)needed;
+    }
+    memset(indexSlots, 0, sizeof(PackageEntry *) * indexCapacity);
+    for (int32_t p = 0; p < openPackageCount; p++)
+        for (int32_t e = 0; e < openPackages[p].entryCount; e++) {
+            PackageEntry **slot = indexSlot(openPackages[p].entries[e].name);
+            if (!*slot)
+                *slot = &openPackages[p].entries[e];
+        }
+    return true;
+}
+
+PackageEntry *findPackageEntry(const char *name)
+{
+    return indexCapacity ? *indexSlot(name) : 0;
+}
+
 // Reads one little-endian 32-bit word. False on a short read.
 static bool readWord(FILE *stream, uint32_t *value)
 {
@@ -131,6 +192,13 @@ int32_t openPackage(const char *path)
     record->stream = stream;
     record->entryCount = count;
     record->entries = entries;
+    if (!rebuildIndex()) {
+        openPackageCount--;
+        free(pathCopy);
+        freeEntries(entries, count);
+        fclose(stream);
+        return -1;
+    }
     return sum;
 }
 
@@ -151,10 +219,14 @@ int32_t closePackage(const char *path)
     if (openPackageCount == 0) {
         free(openPackages);
         openPackages = 0;
+        free(indexSlots);
+        indexSlots = 0;
+        indexCapacity = 0;
         return 0;
     }
     PackageRecord *shrunk = (PackageRecord *)realloc(openPackages, sizeof(PackageRecord) * (size_t)openPackageCount);
     if (shrunk)
         openPackages = shrunk;
+    rebuildIndex();     // fewer entries: the index never needs to grow here
     return 0;
 }

@@ -47,6 +47,12 @@ int32_t openPackage(const char *path);
 // Returns 0, or -1 when no such package is open or the table cannot shrink.
 int32_t closePackage(const char *path);
 
+// The entry called name (already normalised), ASCII case ignored: the first
+// match in the order the packages were opened, then in directory order; 0
+// when no open package has one. Constant time whatever the number of
+// entries: openPackage and closePackage keep an index of the names.
+PackageEntry *findPackageEntry(const char *name);
+
 // ---- Package file layer ----
 
 // A stdio stream wrapped so that its first word is ORDINARY_FILE_TAG.

@@ -64,15 +64,6 @@ static bool isWriteMode(const char *mode)
     return strchr(mode, 'w') || strchr(mode, 'a') || strchr(mode, '+');
 }
 
-static PackageEntry *findEntry(const char *name)
-{
-    for (int32_t p = 0; p < openPackageCount; p++)
-        for (int32_t e = 0; e < openPackages[p].entryCount; e++)
-            if (equalsIgnoreAsciiCase(openPackages[p].entries[e].name, name))
-                return &openPackages[p].entries[e];
-    return 0;
-}
-
 static PackageFile openEntry(PackageEntry *entry, const char *mode)
 {
     bool text = strchr(mode, 't') != 0;
@@ -125,7 +116,7 @@ PackageFile pfOpen(const char *name, const char *mode)
         return 0;
     }
     normalizeEntryName(buffer);
-    PackageEntry *entry = findEntry(buffer);
+    PackageEntry *entry = findPackageEntry(buffer);
     return entry ? openEntry(entry, mode) : openOrdinary(buffer, mode);
 }
 

@@ -2,7 +2,9 @@
 // closing, and a truncation sweep.
 #include <gtest/gtest.h>
 
+#include <ctype.h>
 #include <string.h>
+#include <strings.h>
 
 #include "package/package.h"
 #include "support/package_builder.h"
@@ -124,6 +126,47 @@ TEST_F(PackageTest, SamePathTwiceGivesTwoRecordsAndLookupsPreferTheFirst)
     ASSERT_TRUE(again);
     EXPECT_EQ(pfRead(buffer, 1, sizeof buffer, again), 5u);
     EXPECT_STREQ(buffer, "Umowa");
+}
+
+// The index must answer exactly what a walk through the packages answers:
+// the first match in opening order, then directory order. Names repeat and
+// differ in case across and within packages, and packages come and go.
+TEST_F(PackageTest, IndexedLookupFindsWhatTheWalkFinds)
+{
+    auto walk = [](const std::string &name) -> PackageEntry * {
+        for (int32_t p = 0; p < openPackageCount; p++)
+            for (int32_t e = 0; e < openPackages[p].entryCount; e++)
+                if (strcasecmp(openPackages[p].entries[e].name, name.c_str()) == 0)
+                    return &openPackages[p].entries[e];
+        return 0;
+    };
+    const char *stems[] = {"Maps\a", "maps\A", "MAPS\a", "b", "B", "odd/name", "x..\y", "Ł\ż"};
+    uint32_t seed = 7;
+    auto next = [&seed]() { return (seed = seed * 1103515245 + 12345) >> 16; };
+    std::vector<std::string> names;
+    for (int package = 0; package < 4; package++) {
+        std::vector<TestEntry> entries;
+        for (int i = 0; i < 300; i++) {
+            std::string name = std::string(stems[next() % 8]) + std::to_string(next() % 90);
+            entries.push_back({name, bytesOf(name)});
+            names.push_back(name);
+        }
+        std::string path = "p" + std::to_string(package) + ".exe";
+        writeFile(path, buildPackage(image, entries));
+        ASSERT_GT(openPackage(path.c_str()), 0);
+    }
+    names.push_back("not there");
+    for (const char *close : {"", "p1.exe", "p0.exe", "p3.exe", "p2.exe"}) {
+        if (*close)
+            closePackage(close);
+        for (const std::string &name : names) {
+            std::string upper = name;
+            for (char &c : upper)
+                c = (char)toupper((unsigned char)c);
+            for (const std::string &asked : {name, upper})
+                ASSERT_EQ(findPackageEntry(asked.c_str()), walk(asked)) << asked << " after closing " << close;
+        }
+    }
 }
 
 TEST_F(PackageTest, ClosingTheOnlyPackageEmptiesTheTableAndReopenWorks)

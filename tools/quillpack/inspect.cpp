@@ -44,16 +44,13 @@ static PackageFile handleOf(PackageEntry &entry)
     return reinterpret_cast<PackageFile>(&entry);
 }
 
-// The entry of record that the installer's lookup finds for name, or null.
-static PackageEntry *findEntry(PackageRecord &record, const std::string &name)
+// The entry that the installer's lookup finds for name, or null.
+static PackageEntry *findEntry(const std::string &name)
 {
     std::string normal = name;
     normalizeEntryName(&normal[0]);
     normal.resize(strlen(normal.c_str()));
-    for (int32_t i = 0; i < record.entryCount; i++)
-        if (equalsIgnoreAsciiCase(record.entries[i].name, normal.c_str()))
-            return &record.entries[i];
-    return 0;
+    return findPackageEntry(normal.c_str());
 }
 
 // Reads up to length bytes of entry from offset at.
@@ -135,8 +132,7 @@ static std::string unpackProblem(const std::string &name, uint32_t size)
 
 // Checks every COPY line of the stored script against the package, reading
 // the script through the installer's own lookup and text mode.
-static void verifyCopyLines(PackageRecord &record, PackageEntry &script,
-                            std::vector<std::string> &problems)
+static void verifyCopyLines(PackageEntry &script, std::vector<std::string> &problems)
 {
     std::vector<ScriptCopy> lines;
     std::string error;
@@ -150,7 +146,7 @@ static void verifyCopyLines(PackageRecord &record, PackageEntry &script,
     for (const ScriptCopy &line : lines) {
         std::string where = std::string(SCRIPT_NAME) + ":" + std::to_string(line.line) + ": ";
         std::string name = lookupName(line.copy.entryName);
-        std::string problem = findEntry(record, name) ? unpackProblem(name, line.copy.size)
+        std::string problem = findEntry(name) ? unpackProblem(name, line.copy.size)
                                                       : "no entry " + name;
         if (!problem.empty())
             problems.push_back(where + problem);
@@ -169,9 +165,9 @@ bool verifyInstaller(const std::string &path, std::vector<std::string> &problems
     PackageEntry &first = record->entries[0];
     if (!equalsIgnoreAsciiCase(first.name, UNINSTALLER_NAME) || first.offset != 0)
         problems.push_back(path + ": entry 0 is not " + UNINSTALLER_NAME + " at offset 0");
-    PackageEntry *script = findEntry(*record, SCRIPT_NAME);
+    PackageEntry *script = findEntry(SCRIPT_NAME);
     if (script)
-        verifyCopyLines(*record, *script, problems);
+        verifyCopyLines(*script, problems);
     else
         problems.push_back(path + ": no entry " + SCRIPT_NAME + " (the install script)");
     closePackage(path.c_str());
