@@ -6,12 +6,9 @@
 #include "base/text.h"
 
 // Device names that Windows resolves in every folder, whatever extension
-// follows them.
-static const char *const DEVICES[] = {
-    "CON", "PRN", "AUX", "NUL",
-    "COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8", "COM9",
-    "LPT1", "LPT2", "LPT3", "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9",
-};
+// follows them, each between bars.
+static const char DEVICES[] = "|con|prn|aux|nul|com1|com2|com3|com4|com5|com6|com7|com8|com9"
+                              "|lpt1|lpt2|lpt3|lpt4|lpt5|lpt6|lpt7|lpt8|lpt9|";
 
 // True when the part of the component before its first dot, less trailing
 // blanks, is a device name in any ASCII case ("nul", "Com1.txt", "aux .x").
@@ -22,15 +19,13 @@ static bool namesDevice(const char *component, unsigned length)
         base++;
     while (base > 0 && component[base - 1] == ' ')
         base--;
-    char name[8];
-    if (base == 0 || base >= sizeof name)
+    char name[8] = "|";
+    if (base == 0 || base > 4)
         return false;
-    memcpy(name, component, base);
-    name[base] = '\0';
-    for (const char *device : DEVICES)
-        if (equalsIgnoreAsciiCase(name, device))
-            return true;
-    return false;
+    for (unsigned i = 0; i < base; i++)
+        name[1 + i] = lowerAscii(component[i]);
+    name[1 + base] = '|';
+    return strstr(DEVICES, name) != 0;
 }
 
 // One name between separators: PATH_PARENT_STEP for "..", PATH_COMPONENT_END

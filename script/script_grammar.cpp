@@ -5,34 +5,22 @@
 
 #include "base/text.h"
 
-// In the order the settings pass tests them: the first match decides. No
-// keyword is a prefix of another, so every reader tells lines apart alike.
-static const struct {
-    ScriptKeyword keyword;
-    const char *text;
-} KEYWORDS[] = {
-    {KEYWORD_COMMENT, ";"},
-    {KEYWORD_GROUP, "GROUP="},
-    {KEYWORD_LINK, "LINK="},
-    {KEYWORD_DESK, "DESK="},
-    {KEYWORD_PRODUCT, "PRODUCT="},
-    {KEYWORD_KEY, "KEY="},
-    {KEYWORD_DESTINATION, "DIR="},
-    {KEYWORD_COPY, "COPY '"},
-    {KEYWORD_INSTALL_DLLS, "INSTALL_DLLS"},
-    {KEYWORD_INSTALL_KEY, "INSTALL_KEY="},
-    {KEYWORD_INSTALL_VALUE, "INSTALL_VALUE="},
-    {KEYWORD_FOLDER, "DIR '"},
-};
+// The keywords in the order of ScriptKeyword, which is the order the
+// settings pass tests them: the first match decides. No keyword is a prefix
+// of another, so every reader tells lines apart alike.
+static const char KEYWORDS[] = ";\0GROUP=\0LINK=\0DESK=\0PRODUCT=\0KEY=\0DIR=\0COPY '\0INSTALL_DLLS\0"
+                               "INSTALL_KEY=\0INSTALL_VALUE=\0DIR '\0";
 
 ScriptKeyword lineKeyword(const char *line, const char **rest)
 {
-    for (const auto &k : KEYWORDS) {
-        size_t length = strlen(k.text);
-        if (strncmp(line, k.text, length) == 0) {
+    const char *text = KEYWORDS;
+    for (int keyword = KEYWORD_COMMENT; keyword <= KEYWORD_FOLDER; keyword++) {
+        size_t length = strlen(text);
+        if (strncmp(line, text, length) == 0) {
             *rest = line + length;
-            return k.keyword;
+            return (ScriptKeyword)keyword;
         }
+        text += length + 1;
     }
     *rest = line;
     return KEYWORD_NONE;
@@ -40,10 +28,10 @@ ScriptKeyword lineKeyword(const char *line, const char **rest)
 
 const char *keywordText(ScriptKeyword keyword)
 {
-    for (const auto &k : KEYWORDS)
-        if (k.keyword == keyword)
-            return k.text;
-    return "";
+    const char *text = KEYWORDS;
+    for (int k = KEYWORD_COMMENT; k < keyword && k <= KEYWORD_FOLDER; k++)
+        text += strlen(text) + 1;
+    return keyword == KEYWORD_NONE || keyword > KEYWORD_FOLDER ? "" : text;
 }
 
 // The scan pattern %*[^"]" %[^"]" once per value.

@@ -16,6 +16,7 @@
 
 // ---- Keywords ----
 
+// In the order the settings pass tests them.
 enum ScriptKeyword {
     KEYWORD_NONE,            // no keyword: every reader ignores the line
     KEYWORD_COMMENT,         // ";"

@@ -140,7 +140,7 @@ TEST_F(PackageTest, IndexedLookupFindsWhatTheWalkFinds)
                     return &openPackages[p].entries[e];
         return 0;
     };
-    const char *stems[] = {"Maps\a", "maps\A", "MAPS\a", "b", "B", "odd/name", "x..\y", "Ł\ż"};
+    const char *stems[] = {"Maps\\a", "maps\\A", "MAPS\\a", "b", "B", "odd/name", "x..\\y", "\xa3\\\xbf"};
     uint32_t seed = 7;
     auto next = [&seed]() { return (seed = seed * 1103515245 + 12345) >> 16; };
     std::vector<std::string> names;
