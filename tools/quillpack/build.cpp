@@ -46,7 +46,7 @@ static bool readStub(const std::string &path, Bytes &image, std::string &error)
 {
     if (!readWholeFile(path, image, error))
         return false;
-    std::string problem = peImageProblem(image);
+    std::string problem = stubProblem(image);
     if (!problem.empty()) {
         error = path + ": " + problem;
         return false;
