@@ -10,6 +10,7 @@ and message box is printed and photographed on the way.
 import os
 import re
 import shutil
+import struct
 import sys
 import time
 
@@ -124,8 +125,11 @@ class Tryout:
         """The registry record the installer's own script names."""
         try:
             script = wineplay.entry_bytes(self.installer, "quillfen.ini").decode("cp1250")
-        except (OSError, KeyError, ValueError) as failure:
-            raise TryoutFailure("%s: not an installer with an install script (%s)" % (self.installer, failure))
+        except OSError as failure:
+            raise TryoutFailure(str(failure))
+        except (KeyError, ValueError, struct.error):
+            raise TryoutFailure("%s: not an installer (no package at its end, or no quillfen.ini in it)"
+                                % self.installer)
         key, self.record_value = script_value(script, "INSTALL_KEY"), script_value(script, "INSTALL_VALUE")
         if key and self.record_value:
             self.record_key = "HKLM\\SOFTWARE\\" + key
@@ -362,9 +366,17 @@ def try_installer(installer, out_dir, interactive=False):
         interactive = False
     try:
         check_equipment()
+    except wineplay.WinePlayError as failure:
+        print(failure, file=sys.stderr)
+        return 1
+    out_dir = os.path.abspath(out_dir)
+    try:
         done = Tryout(installer, out_dir, interactive).run()
     except (TryoutFailure, wineplay.WinePlayError) as failure:
-        print("\nfailed: %s\n(screenshots and logs in %s)" % (failure, out_dir), file=sys.stderr)
+        sys.stdout.flush()
+        print("\nfailed: %s" % failure, file=sys.stderr)
+        if os.path.isdir(out_dir):
+            print("(screenshots and logs in %s)" % out_dir, file=sys.stderr)
         return 1
     step("Done. Screenshots and logs are in " + out_dir)
     return 0 if done else 1

@@ -70,6 +70,7 @@ WINE_FONTS = "/usr/share/wine/fonts"
 # What each outside program or file comes with on Debian 12.
 NEEDED = (("wine", "wine wine32:i386"), ("wineserver", "wine"), ("Xvfb", "xvfb"),
           ("import", "imagemagick"), (os.path.join(WINE_FONTS, "marlett.ttf"), "fonts-wine"))
+WHAT = {"import": "import (ImageMagick)"}
 
 # Buttons of a dialog or message box, by control ID.
 OK, CANCEL, YES, NO = 1, 2, 6, 7
@@ -94,10 +95,10 @@ def check_programs():
     for _name, package in missing:
         packages += [p for p in package.split() if p not in packages]
     raise WinePlayError(
-        "%s not found; on Debian 12, as root:\n"
+        "not found: %s; on Debian 12, as root:\n"
         "  dpkg --add-architecture i386 && apt-get update\n"
         "  apt-get install --no-install-recommends %s"
-        % (", ".join(name for name, _ in missing), " ".join(packages)))
+        % (", ".join(WHAT.get(name, name) for name, _ in missing), " ".join(packages)))
 
 
 def wine_folder():

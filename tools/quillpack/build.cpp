@@ -266,7 +266,7 @@ static bool writePackage(const std::vector<PlannedEntry> &plan, PackageOutput &o
     return writeDirectory(records, out, error);
 }
 
-bool buildInstaller(const BuildOptions &options, std::string &error)
+bool buildInstaller(const BuildOptions &options, std::string &error, Totals *totals)
 {
     std::vector<PlannedEntry> plan;
     if (!planInstaller(options, plan, error))
@@ -288,5 +288,7 @@ bool buildInstaller(const BuildOptions &options, std::string &error)
         ok = replaceFile(partial, options.outputPath, error);
     if (!ok)
         remove(partial.c_str());
+    if (ok && totals)
+        *totals = {(uint32_t)plan.size(), out.written};
     return ok;
 }
