@@ -1,38 +1,59 @@
 # quillfen: `make demo` and `make test` do all the set-up they need.
 HOST := build/host
 WIN := build/windows
-BENCH := build/bench
+RELEASE := build/release
 CLANG := -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+PREFIX ?= /usr/local
 
-.PHONY: all setup host windows test demo bench fuzz clean
+.PHONY: all setup host windows test demo bench fuzz install clean
 
 all: host windows
 
 setup:
 	@tools/bootstrap.sh
 
-host: setup
+# Each build folder is configured once; afterwards its build tool re-runs
+# CMake by itself whenever a CMakeLists.txt changes. (Passing the options
+# again would only make CMake warn that the toolchain file went unused.)
+$(HOST)/build.ninja: | setup
 	cmake -S . -B $(HOST) -G Ninja $(CLANG) -DQUILLFEN_SANITIZE=ON -DQUILLFEN_FUZZ=ON
+
+$(WIN)/build.ninja: | setup
+	cmake -S . -B $(WIN) -G Ninja --toolchain cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=MinSizeRel
+
+# Optimised and without sanitizers: the quillpack that `make install`
+# installs, and the benchmarks.
+$(RELEASE)/build.ninja: | setup
+	cmake -S . -B $(RELEASE) -G Ninja $(CLANG) -DCMAKE_BUILD_TYPE=Release
+
+host: setup $(HOST)/build.ninja
 	cmake --build $(HOST) -j2
 
-windows: setup
-	cmake -S . -B $(WIN) -G Ninja --toolchain cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=MinSizeRel
+windows: setup $(WIN)/build.ninja
 	cmake --build $(WIN) -j2
 
+# The Windows tests run under Wine in one session: a copy of the shared
+# template prefix with Wine's server started away from ctest's pipes.
 test: host windows
 	ctest --test-dir $(HOST) --output-on-failure -j2
-	tools/wine-session.sh ctest --test-dir $(WIN) --output-on-failure -j2
+	python3 tools/wineplay.py session -- ctest --test-dir $(WIN) --output-on-failure -j2
 
 demo: host windows
 	python3 tools/demo.py
 
-bench: setup
-	cmake -S . -B $(BENCH) -G Ninja $(CLANG) -DCMAKE_BUILD_TYPE=Release
-	cmake --build $(BENCH) -j2 --target extract_bench
-	$(BENCH)/tests/bench/extract_bench
+bench: setup $(RELEASE)/build.ninja
+	cmake --build $(RELEASE) -j2 --target extract_bench
+	$(RELEASE)/tests/bench/extract_bench
 
 fuzz: host
 	ctest --test-dir $(HOST) -L fuzz --output-on-failure -C long
+
+# quillpack and quillpack-try in PREFIX/bin; the installer stub, quillpack.exe,
+# the UI driver and quillpack-try's modules in PREFIX/share/quillfen.
+install: windows $(RELEASE)/build.ninja
+	cmake --build $(RELEASE) -j2 --target quillpack
+	cmake --install $(RELEASE) --prefix $(PREFIX)
+	cmake --install $(WIN) --prefix $(PREFIX)
 
 clean:
 	rm -rf build

@@ -12,6 +12,8 @@ import re
 import unittest
 
 import harness
+import tryout
+import wineplay
 from harness import setUpModule, tearDownModule  # noqa: F401 (unittest calls them)
 
 AGREEMENT = "Information"
@@ -90,11 +92,11 @@ class Session(harness.InstallerTestCase):
         self.assertEqual(installed_files(root), {"quillfen.exe", "quillfen.ini"} | set(PAYLOADS))
         for name, content in PAYLOADS.items():
             self.assertEqual(self.read_installed(folder + "\\" + name), content, name)
-        with open(harness.QUILLFEN_EXE, "rb") as stub:
+        with open(tryout.QUILLFEN_EXE, "rb") as stub:
             self.assertEqual(self.read_installed(folder + r"\quillfen.exe"), stub.read(),
                              "the uninstaller copy is not the bare stub")
         self.assertEqual(self.read_installed(folder + r"\quillfen.ini"),
-                         harness.entry_bytes(self.wine.unix_path(self.installer), "quillfen.ini"))
+                         wineplay.entry_bytes(self.wine.unix_path(self.installer), "quillfen.ini"))
 
 
 class InstallTest(Session):
@@ -137,10 +139,16 @@ class InstallTest(Session):
             ("debug", "after file unpack end dialog\n"),
         ])
 
+    def test_dialogs_get_wines_own_fonts(self):
+        # Marlett draws the caption buttons (without it the close button
+        # shows a letter "r"); MS Sans Serif is the dialogs' font.
+        for face in ("Marlett", "MS Sans Serif"):
+            self.assertEqual(self.wine.driver("face", face), (0, face.encode() + b"\n"))
+
     def test_sample_addon(self):
         addon = os.path.join(harness.REPO, "examples", "tundra-maps")
         self.installer = self.place_installer(
-            harness.quillpack_build(addon, os.path.join(self.scratch, "TundraValeMaps.exe")))
+            harness.quillpack_build(addon, os.path.join(self.scratch, "TundraMaps-Setup.exe")))
         folder = r"C:\Program Files\Brakmoor\Tundra Vale"
         with open(os.path.join(addon, "quillfen.ini"), "rb") as f:
             copies = re.findall(rb"^COPY '([^']*)' '([^']*)' (\d+)", f.read(), re.M)
@@ -251,7 +259,7 @@ class BrokenInstallerTest(Session):
             os.path.join(self.scratch, "Setup.exe"))
         with open(path, "rb") as f:
             data = bytearray(f.read())
-        damage(data, {e.name: e for e in harness.read_package(path)})
+        damage(data, {e.name: e for e in wineplay.read_package(path)})
         with open(path, "wb") as f:
             f.write(data)
         self.installer = self.place_installer(path)
@@ -311,7 +319,7 @@ class UnsafeScriptTest(Session):
         entries = [("quillfen.ini", harness.with_crlf(script.encode())),
                    ("umowa.txt", AGREEMENT_BYTES)]
         entries += [(name + ".gz", harness.gzip_member(content)) for name, content in PAYLOADS.items()]
-        path = harness.write_package(harness.QUILLFEN_EXE, entries, os.path.join(self.scratch, "Setup.exe"))
+        path = harness.write_package(tryout.QUILLFEN_EXE, entries, os.path.join(self.scratch, "Setup.exe"))
         self.installer = self.place_installer(path)
         return self.wine.start(self.installer)
 

@@ -10,8 +10,10 @@ import os
 import unittest
 
 import harness
+import tryout
+import wineplay
 from harness import setUpModule, tearDownModule  # noqa: F401 (unittest calls them)
-from harness import INSTALLATION
+from tryout import INSTALLATION
 
 # The test add-on of the link tests: four links in the group, one on the
 # desktop, each target installed. "game.exe" is the recording stand-in
@@ -66,7 +68,7 @@ class SystemTestCase(harness.InstallerTestCase):
         """The record the stand-in program writes once it has been started."""
         self.assertTrue(self.wine.wait_until(lambda: self.wine.exists(windows_path)),
                         "the program was not started: no " + windows_path)
-        return read_record(self.read_installed(windows_path).decode(harness.CODE_PAGE))
+        return read_record(self.read_installed(windows_path).decode(wineplay.CODE_PAGE))
 
 
 class ShortcutTest(SystemTestCase):
@@ -137,10 +139,10 @@ class RedistributableTest(SystemTestCase):
     def test_redistributable_missing(self):
         program = self.wine.start(self.build_installer(RUNTIME_SCRIPT, AGREEMENT_BYTES,
                                                        {"north.map": NORTH_MAP}))
-        self.assertTrue(self.wine.wait_for(harness.AGREEMENT, has=harness.AGREEMENT_TEXT))
-        self.wine.press(harness.AGREEMENT, harness.OK)
-        self.assertTrue(self.wine.wait_for(INSTALLATION, has=harness.DESTINATION))
-        self.wine.press(INSTALLATION, harness.OK)
+        self.assertTrue(self.wine.wait_for(tryout.AGREEMENT, has=tryout.AGREEMENT_TEXT))
+        self.wine.press(tryout.AGREEMENT, wineplay.OK)
+        self.assertTrue(self.wine.wait_for(INSTALLATION, has=tryout.DESTINATION))
+        self.wine.press(INSTALLATION, wineplay.OK)
 
         self.assertEqual(self.wine.box_text("Error"), "VCRedits.exe couldn't be spawned")
         self.wine.screenshot("redistributable-missing")
@@ -165,10 +167,10 @@ class RedistributableTest(SystemTestCase):
         start_folder = r"C:\My Downloads"
         os.makedirs(self.wine.unix_path(start_folder))
         program = self.wine.start(installer, cwd=start_folder, env={"QUILLFEN_E2E_MARK": "from the installer"})
-        self.assertTrue(self.wine.wait_for(harness.AGREEMENT, has=harness.AGREEMENT_TEXT))
-        self.wine.press(harness.AGREEMENT, harness.OK)
-        self.assertTrue(self.wine.wait_for(INSTALLATION, has=harness.DESTINATION))
-        self.wine.press(INSTALLATION, harness.OK)
+        self.assertTrue(self.wine.wait_for(tryout.AGREEMENT, has=tryout.AGREEMENT_TEXT))
+        self.wine.press(tryout.AGREEMENT, wineplay.OK)
+        self.assertTrue(self.wine.wait_for(INSTALLATION, has=tryout.DESTINATION))
+        self.wine.press(INSTALLATION, wineplay.OK)
 
         # The installer ends at once: nobody pressed anything after OK.
         self.assertEnds(program, 0)

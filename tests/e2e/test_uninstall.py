@@ -20,8 +20,11 @@ import re
 import unittest
 
 import harness
+import tryout
+import wineplay
 from harness import setUpModule, tearDownModule  # noqa: F401 (unittest calls them)
-from harness import NO, UNINSTALL_MUTEX, UNINSTALLATION, YES
+from tryout import UNINSTALL_MUTEX, UNINSTALLATION
+from wineplay import NO, YES
 
 # The test add-on. 'Data' is listed before its subfolder 'Data\Sub': when
 # its turn comes it still holds Sub, so it stays.
@@ -94,7 +97,7 @@ class UninstallTestCase(harness.InstallerTestCase):
     def assertTempCopyDueForDeletion(self):
         """The temporary copy is the uninstaller, and both ways of asking
         Windows to delete it at its next start are in place."""
-        with open(harness.QUILLFEN_EXE, "rb") as stub:
+        with open(tryout.QUILLFEN_EXE, "rb") as stub:
             self.assertEqual(self.read_installed(TEMP_COPY), stub.read(), "the temporary copy")
         self.assertTrue(self.wine.exists(WININIT), "no wininit.ini")
         self.assertEqual(self.read_installed(WININIT).decode("ascii").splitlines(),
@@ -194,7 +197,7 @@ class CleanUpOrderTest(UninstallTestCase):
 
     def setUp(self):
         super().setUp()
-        with open(harness.QUILLFEN_EXE, "rb") as stub:
+        with open(tryout.QUILLFEN_EXE, "rb") as stub:
             self.stub = stub.read()
         self.wine.put_file(self.FOLDER + r"\quillfen.exe", self.stub)
         self.wine.put_file(self.FOLDER + r"\quillfen.ini", SCRIPT.format(folder=self.FOLDER).encode())
@@ -202,7 +205,7 @@ class CleanUpOrderTest(UninstallTestCase):
         self.wine.put_file(TEMP_COPY, self.stub)
 
     def hold_mutex(self, *options):
-        holder = self.wine.start(harness.UIDRIVER_EXE, "hold-mutex", UNINSTALL_MUTEX, harness.PROGRAM_TIMEOUT * 2,
+        holder = self.wine.start(tryout.UIDRIVER_EXE, "hold-mutex", UNINSTALL_MUTEX, wineplay.PROGRAM_TIMEOUT * 2,
                                  "--until", self.RELEASE, *options, cwd="C:\\", debug="-all", name="holder")
         self.assertTrue(self.wine.wait_until(lambda: "held" in holder.output().split()),
                         "the driver does not hold the mutex")

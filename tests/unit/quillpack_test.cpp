@@ -2,7 +2,10 @@
 // build's refusals, and list, verify and extract on installers made by hand.
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -31,6 +34,139 @@ static Bytes fakeStub()
     return stub;
 }
 
+static void put16(Bytes &data, size_t at, size_t value)
+{
+    data[at] = (unsigned char)value;
+    data[at + 1] = (unsigned char)(value >> 8);
+}
+
+static void put32(Bytes &data, size_t at, size_t value)
+{
+    put16(data, at, value & 0xFFFF);
+    put16(data, at + 2, value >> 16);
+}
+
+static void append(Bytes &data, const Bytes &more)
+{
+    data.insert(data.end(), more.begin(), more.end());
+}
+
+static Bytes utf16(const std::string &text)
+{
+    Bytes out;
+    for (char c : text + '\0')
+        append(out, {(unsigned char)c, 0});
+    return out;
+}
+
+// One node of a version block: wLength, wValueLength, wType, the key,
+// padding, the value (text in UTF-16, else bytes), padding, the children.
+static Bytes versionNode(const std::string &key, const Bytes &value, bool text,
+                         const std::vector<Bytes> &children = {})
+{
+    Bytes node(6);
+    append(node, utf16(key));
+    node.resize((node.size() + 3) & ~3u);
+    append(node, value);
+    node.resize((node.size() + 3) & ~3u);
+    for (const Bytes &child : children)
+        append(node, child);
+    put16(node, 0, node.size());
+    put16(node, 2, text ? value.size() / 2 : value.size());
+    put16(node, 4, text ? 1 : 0);
+    return node;
+}
+
+// A version block with one string table of these strings.
+static Bytes versionBlock(const std::map<std::string, std::string> &strings)
+{
+    std::vector<Bytes> entries;
+    for (const auto &s : strings)
+        entries.push_back(versionNode(s.first, utf16(s.second), true));
+    Bytes fixed(52);
+    put32(fixed, 0, 0xFEEF04BD);
+    return versionNode("VS_VERSION_INFO", fixed, false,
+                       {versionNode("StringFileInfo", {}, true, {versionNode("040E04B0", {}, true, entries)})});
+}
+
+struct Resource {
+    uint16_t type, id;
+    Bytes data;
+};
+
+// A PE32 image for i386 with one section, .rsrc at RVA 0x1000 and file
+// offset 0x200: root directory, one directory per type and per ID, one
+// language (0x40E) each, the data entries, then the data.
+static Bytes peWithResources(const std::vector<Resource> &resources)
+{
+    const size_t RVA = 0x1000, FILE_AT = 0x200;
+    std::map<uint16_t, std::vector<const Resource *>> types;
+    for (const Resource &r : resources)
+        types[r.type].push_back(&r);
+    Bytes rsrc;
+    auto directory = [&rsrc](size_t count) {
+        size_t at = rsrc.size();
+        rsrc.resize(at + 16 + 8 * count);
+        put16(rsrc, at + 14, count);
+        return at;
+    };
+    std::vector<std::pair<size_t, const Resource *>> leaves;
+    size_t root = directory(types.size()), t = 0;
+    for (const auto &type : types) {
+        size_t ids = directory(type.second.size());
+        put32(rsrc, root + 16 + 8 * t, type.first);
+        put32(rsrc, root + 20 + 8 * t++, 0x80000000 | ids);
+        for (size_t i = 0; i < type.second.size(); i++) {
+            size_t languages = directory(1);
+            put32(rsrc, ids + 16 + 8 * i, type.second[i]->id);
+            put32(rsrc, ids + 20 + 8 * i, 0x80000000 | languages);
+            leaves.push_back({languages, type.second[i]});
+        }
+    }
+    for (auto &leaf : leaves) {
+        size_t entry = rsrc.size();
+        rsrc.resize(entry + 16);
+        put32(rsrc, leaf.first + 16, 0x40E);
+        put32(rsrc, leaf.first + 20, entry);
+        leaf.first = entry;
+    }
+    for (const auto &leaf : leaves) {
+        rsrc.resize((rsrc.size() + 3) & ~3u);
+        put32(rsrc, leaf.first, RVA + rsrc.size());
+        put32(rsrc, leaf.first + 4, leaf.second->data.size());
+        append(rsrc, leaf.second->data);
+    }
+    Bytes image(FILE_AT);
+    image[0] = 'M';
+    image[1] = 'Z';
+    image[0x3C] = 0x40;
+    image[0x40] = 'P';
+    image[0x41] = 'E';
+    put16(image, 0x44, 0x14C);       // machine
+    put16(image, 0x46, 1);           // sections
+    put16(image, 0x54, 0xE0);        // optional header size
+    put16(image, 0x58, 0x10B);       // PE32
+    put32(image, 0x58 + 92, 16);     // data directories
+    put32(image, 0x58 + 112, RVA);   // resources
+    put32(image, 0x58 + 116, rsrc.size());
+    const size_t section = 0x58 + 0xE0;
+    put32(image, section + 8, rsrc.size());
+    put32(image, section + 12, RVA);
+    put32(image, section + 16, rsrc.size());
+    put32(image, section + 20, FILE_AT);
+    append(image, rsrc);
+    return image;
+}
+
+static const std::map<std::string, std::string> QUILLFEN_STRINGS = {
+    {"CompanyName", "Brakmoor"}, {"InternalName", "Quillfen"}, {"ProductName", "Brakmoor Quillfen"}};
+
+// What the stub check asks for: the version block and dialogs 101 and 102.
+static Bytes quillfenStub()
+{
+    return peWithResources({{5, 101, {1, 2, 3}}, {5, 102, {4, 5}}, {16, 1, versionBlock(QUILLFEN_STRINGS)}});
+}
+
 // A member of "abc" in one stored deflate block, header OS 3 instead of 11.
 static const char ABC_MEMBER[] = "1f 8b 08 00 00 00 00 00 00 03 01 03 00 fc ff 61 62 63 "
                                  "c2 41 24 35 03 00 00 00";
@@ -48,7 +184,7 @@ protected:
     {
         fs::remove_all("addon");
         fs::create_directories("addon");
-        writeFile("stub.exe", fakeStub());
+        writeFile("stub.exe", quillfenStub());
         if (script)
             writeFile("addon/quillfen.ini", bytesOf(script));
         if (agreement)
@@ -128,7 +264,7 @@ TEST_F(QuillpackTest, BuiltInstallerReadsBackThroughThePackageLayer)
     }
     EXPECT_EQ(0u, p.entries[0].offset);
     EXPECT_EQ(8u, wordAt(file, wordAt(file, file.size() - 4)));   // last word -> count
-    EXPECT_EQ(fakeStub(), readEntry("quillfen.exe"));
+    EXPECT_EQ(quillfenStub(), readEntry("quillfen.exe"));
     EXPECT_EQ(bytesOf(STORED), readEntry("quillfen.ini"));
     EXPECT_EQ(bytesOf("Umowa\r\n\xb9\r\n"), readEntry("Umowa.txt"));
     EXPECT_EQ(map, unpackEntry("maps\\north.map.gz"));
@@ -163,7 +299,7 @@ struct BuildFailure {
     const char *script;                 // null: no quillfen.ini
     const char *expected;               // phrase of the error
     std::vector<AddonFile> files = {};  // besides a.txt ("hello\n") and Umowa.txt
-    Bytes stub = {};                    // empty: the fake stub
+    Bytes stub = {};                    // empty: quillfenStub()
     bool agreement = true;
     uint64_t limit = MAX_PACKAGE_BYTES;
 };
@@ -205,7 +341,9 @@ TEST_F(QuillpackTest, BadInputIsRefusedAndLeavesTheOutputAlone)
         {"member with more", "COPY 'b.gz' 'b' 3\n", "bytes follow the gzip member",
          {{"b.gz", hexBytes((std::string(ABC_MEMBER) + " 00").c_str())}}},
         {"stub not PE", "", "stub.exe: not a Windows program", {}, bytesOf("MZ but nothing else")},
-        {"stub an installer", "", "stub.exe: already an installer", {}, buildPackage(fakeStub(), {})},
+        {"stub an installer", "", "stub.exe: already an installer", {}, buildPackage(quillfenStub(), {})},
+        {"stub another program", "", "stub.exe: not a quillfen installer stub (expected a version block "
+         "with ProductName \"Brakmoor Quillfen\"; found none)", {}, fakeStub()},
         {"too big", "COPY 'a.txt' 'a.txt' 6\n", "grow past 200 bytes", {}, {}, true, 200},
 #ifndef _WIN32
         {"case twins", "COPY 'A.TXT' 'a.txt' 6\n", "cannot tell them apart", {{"A.txt", bytesOf("hello\n")}}},
@@ -290,6 +428,75 @@ TEST(QuillpackStub, OnlyI386WindowsProgramsPass)
     Bytes cut = fakeStub();
     cut.resize(0x50);           // the file header would end beyond the file
     EXPECT_NE("", peImageProblem(cut));
+}
+
+TEST(QuillpackStub, OnlyTheInstallersOwnResourcesPass)
+{
+    const std::string expected = "not a quillfen installer stub (expected a version block with ProductName "
+                                 "\"Brakmoor Quillfen\"; found ";
+    Bytes version = versionBlock(QUILLFEN_STRINGS);
+    std::map<std::string, std::string> other = QUILLFEN_STRINGS;
+    other["ProductName"] = "Brakmoor Uidriver";
+    struct Row { const char *behaviour; std::vector<Resource> resources; std::string problem; } rows[] = {
+        {"the installer's", {{5, 101, {1}}, {5, 102, {2}}, {16, 1, version}}, ""},
+        {"no resources", {}, expected + "none)"},
+        {"dialogs only", {{5, 101, {1}}, {5, 102, {2}}}, expected + "none)"},
+        {"another product", {{5, 101, {1}}, {5, 102, {2}}, {16, 1, versionBlock(other)}},
+         expected + "ProductName \"Brakmoor Uidriver\")"},
+        {"no product name", {{5, 101, {1}}, {5, 102, {2}}, {16, 1, versionBlock({{"InternalName", "Quillfen"}})}},
+         expected + "a version block without it)"},
+        {"dialog 102 missing", {{5, 101, {1}}, {5, 103, {2}}, {16, 1, version}},
+         "not a quillfen installer stub (expected the dialog templates 101 and 102; found no 102)"},
+        {"101 only as a name", {{5, 102, {2}}, {16, 1, version}}, "found no 101"},
+    };
+    for (const Row &row : rows) {
+        std::string problem = stubProblem(peWithResources(row.resources));
+        EXPECT_NE(std::string::npos, problem.find(row.problem)) << row.behaviour << ": " << problem;
+        EXPECT_EQ(row.problem.empty(), problem.empty()) << row.behaviour << ": " << problem;
+    }
+    EXPECT_EQ("not a Windows program (no MZ header)", stubProblem(bytesOf("MZ")));
+}
+
+TEST(QuillpackStub, EveryCutAndDamagedOffsetIsRefusedWithoutCrashing)
+{
+    const Bytes stub = quillfenStub();
+    ASSERT_EQ("", stubProblem(stub));
+    Bytes cut = stub;
+    while (!cut.empty()) {
+        cut.pop_back();
+        EXPECT_NE("", stubProblem(cut)) << "cut to " << cut.size() << " bytes";
+    }
+    // Every byte of the headers and the resource section set to 0xFF and to
+    // 0x00 in turn: refused or not, read within the image (the sanitizers
+    // watch the reads).
+    size_t refused = 0;
+    for (size_t at = 0x3C; at < stub.size(); at++) {
+        for (unsigned char value : {0x00, 0xFF}) {
+            Bytes damaged = stub;
+            damaged[at] = value;
+            refused += !stubProblem(damaged).empty();
+        }
+    }
+    EXPECT_GT(refused, 0u);
+}
+
+TEST(QuillpackStub, TheRealStubPassesAndEveryCutOfItIsRefused)
+{
+    const char *path = getenv("QUILLFEN_STUB");
+    if (!path || !*path)
+        GTEST_SKIP() << "QUILLFEN_STUB names no quillfen.exe";
+    FILE *file = fopen(path, "rb");
+    ASSERT_TRUE(file) << path << ": build the Windows build first";
+    Bytes stub(1 << 20);
+    stub.resize(fread(stub.data(), 1, stub.size(), file));
+    fclose(file);
+    ASSERT_EQ("", stubProblem(stub)) << path;
+    size_t accepted = 0;
+    for (Bytes cut = stub; !cut.empty();) {
+        cut.pop_back();
+        accepted += stubProblem(cut).empty();
+    }
+    EXPECT_EQ(0u, accepted) << "cuts of " << path << " taken for a whole stub";
 }
 
 TEST_F(QuillpackTest, ListShowsEveryEntryInAlignedColumns)

@@ -43,7 +43,7 @@ static bool readStub(const std::string &path, Bytes &image, std::string &error)
 {
     if (!readWholeFile(path, image, error))
         return false;
-    std::string problem = peImageProblem(image);
+    std::string problem = stubProblem(image);
     if (!problem.empty()) {
         error = path + ": " + problem;
         return false;
@@ -283,7 +283,7 @@ static bool writePackage(const std::vector<PlannedEntry> &plan, PackageOutput &o
     return writeDirectory(records, out, error);
 }
 
-bool buildInstaller(const BuildOptions &options, std::string &error)
+bool buildInstaller(const BuildOptions &options, std::string &error, Totals *totals)
 {
     std::vector<PlannedEntry> plan;
     if (!planInstaller(options, plan, error))
@@ -305,5 +305,7 @@ bool buildInstaller(const BuildOptions &options, std::string &error)
         ok = replaceFile(partial, options.outputPath, error);
     if (!ok)
         remove(partial.c_str());
+    if (ok && totals)
+        *totals = {(uint32_t)plan.size(), out.written};
     return ok;
 }

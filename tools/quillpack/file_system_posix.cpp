@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 bool replaceFile(const std::string &from, const std::string &to, std::string &error)
 {
@@ -20,4 +21,13 @@ bool makeFolder(const std::string &path, std::string &error)
         return true;
     error = path + ": " + strerror(errno);
     return false;
+}
+
+std::string ownExecutable()
+{
+    char path[4096];
+    ssize_t n = readlink("/proc/self/exe", path, sizeof path);
+    if (n <= 0 || (size_t)n >= sizeof path)
+        return "";
+    return std::string(path, (size_t)n);
 }

@@ -36,3 +36,12 @@ bool makeFolder(const std::string &path, std::string &error)
     error = path + ": " + strerror(errno);
     return false;
 }
+
+std::string ownExecutable()
+{
+    char path[MAX_PATH];
+    DWORD n = GetModuleFileNameA(0, path, sizeof path);
+    if (n == 0 || n >= sizeof path)
+        return "";
+    return std::string(path, n);
+}

@@ -16,6 +16,8 @@ typedef std::vector<unsigned char> Bytes;
 bool replaceFile(const std::string &from, const std::string &to, std::string &error);
 // Creates the folder path (one level); a folder already there is fine.
 bool makeFolder(const std::string &path, std::string &error);
+// The path of the running program; "" when the system does not tell.
+std::string ownExecutable();
 
 // ---- Files ----
 

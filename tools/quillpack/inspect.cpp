@@ -107,7 +107,8 @@ static Bytes entryBytes(PackageEntry &entry)
 
 // Reads the entry called name through the gzip reader to its end, as
 // extraction does. Empty when it unpacks cleanly to size bytes, else why not.
-static std::string unpackProblem(const std::string &name, uint32_t size)
+// Adds the bytes read to *unpacked.
+static std::string unpackProblem(const std::string &name, uint32_t size, uint64_t *unpacked)
 {
     GzReader *reader = gzReaderOpen(name.c_str(), "rb");
     if (!reader)
@@ -117,6 +118,7 @@ static std::string unpackProblem(const std::string &name, uint32_t size)
     int32_t n;
     while ((n = gzReaderRead(reader, buffer.data(), (uint32_t)buffer.size())) > 0)
         total += (uint32_t)n;
+    *unpacked += total;
     std::string problem;
     int code;
     if (n < 0)
@@ -132,7 +134,7 @@ static std::string unpackProblem(const std::string &name, uint32_t size)
 
 // Checks every COPY line of the stored script against the package, reading
 // the script through the installer's own lookup and text mode.
-static void verifyCopyLines(PackageEntry &script, std::vector<std::string> &problems)
+static void verifyCopyLines(PackageEntry &script, std::vector<std::string> &problems, Totals &totals)
 {
     std::vector<ScriptCopy> lines;
     std::string error;
@@ -146,15 +148,17 @@ static void verifyCopyLines(PackageEntry &script, std::vector<std::string> &prob
     for (const ScriptCopy &line : lines) {
         std::string where = std::string(SCRIPT_NAME) + ":" + std::to_string(line.line) + ": ";
         std::string name = lookupName(line.copy.entryName);
-        std::string problem = findEntry(name) ? unpackProblem(name, line.copy.size)
+        std::string problem = findEntry(name) ? unpackProblem(name, line.copy.size, &totals.bytes)
                                                       : "no entry " + name;
+        totals.entries++;
         if (!problem.empty())
             problems.push_back(where + problem);
     }
 }
 
-bool verifyInstaller(const std::string &path, std::vector<std::string> &problems)
+bool verifyInstaller(const std::string &path, std::vector<std::string> &problems, Totals *totals)
 {
+    Totals counted;
     std::string error;
     PackageRecord *record = loadInstaller(path, error);
     if (!record) {
@@ -167,10 +171,12 @@ bool verifyInstaller(const std::string &path, std::vector<std::string> &problems
         problems.push_back(path + ": entry 0 is not " + UNINSTALLER_NAME + " at offset 0");
     PackageEntry *script = findEntry(SCRIPT_NAME);
     if (script)
-        verifyCopyLines(*script, problems);
+        verifyCopyLines(*script, problems, counted);
     else
         problems.push_back(path + ": no entry " + SCRIPT_NAME + " (the install script)");
     closePackage(path.c_str());
+    if (totals)
+        *totals = counted;
     return problems.size() == before;
 }
 
@@ -219,8 +225,9 @@ static bool writeEntry(PackageEntry &entry, const std::string &path, std::string
 }
 
 bool extractInstaller(const std::string &path, const std::string &dir,
-                      std::vector<std::string> &problems)
+                      std::vector<std::string> &problems, Totals *totals)
 {
+    Totals written;
     std::string error;
     PackageRecord *record = loadInstaller(path, error);
     if (!record || !makeFolder(dir, error)) {
@@ -238,7 +245,11 @@ bool extractInstaller(const std::string &path, const std::string &dir,
             problems.push_back(std::string("entry '") + entry.name + "' " + problem + "; not extracted");
         else if (!prepareOutput(dir, entry.name, output, error) || !writeEntry(entry, output, error))
             problems.push_back(error);
+        else
+            written = {written.entries + 1, written.bytes + (uint32_t)entry.size};
     }
     closePackage(path.c_str());
+    if (totals)
+        *totals = written;
     return problems.size() == before;
 }

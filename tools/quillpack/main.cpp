@@ -1,17 +1,28 @@
 // quillpack's command line. Exit status: 0 success, 1 failure, 2 bad usage.
+// A command that succeeds prints one line on stdout saying what it did;
+// problems go to stderr.
 #include <stdio.h>
 #include <string.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
+#include "tools/quillpack/folder.h"
 #include "tools/quillpack/quillpack.h"
+
+// Where quillpack finds the stub when --stub is not given, relative to its
+// own folder: beside it (a folder holding quillpack.exe and quillfen.exe),
+// and where `make install` puts it (PREFIX/bin -> PREFIX/share/quillfen;
+// the build defines INSTALLED_STUB from its install rules).
+static const char *const STUB_PLACES[] = {"quillfen.exe", INSTALLED_STUB};
 
 static const char USAGE[] =
     "usage:\n"
-    "  quillpack build --stub quillfen.exe ADDON_DIR -o SETUP.exe\n"
+    "  quillpack build [--stub quillfen.exe] ADDON_DIR -o SETUP.exe\n"
     "      pack ADDON_DIR (quillfen.ini, Umowa.txt, the files its COPY lines name)\n"
-    "      behind the installer stub into SETUP.exe\n"
+    "      behind the installer stub into SETUP.exe; without --stub, the stub\n"
+    "      installed with quillpack\n"
     "  quillpack list SETUP.exe        show the entries of an installer\n"
     "  quillpack verify SETUP.exe      check every entry the install script needs\n"
     "  quillpack extract SETUP.exe DIR write every entry's stored bytes below DIR\n"
@@ -24,6 +35,46 @@ static int usageError(const char *problem)
     return 2;
 }
 
+typedef std::chrono::steady_clock Clock;
+
+// n with a comma between each group of three digits.
+static std::string grouped(uint64_t n)
+{
+    std::string digits = std::to_string(n);
+    for (int at = (int)digits.size() - 3; at > 0; at -= 3)
+        digits.insert((size_t)at, ",");
+    return digits;
+}
+
+// "N entries, N bytes in T s": totals with their nouns, and the time since
+// start.
+static std::string summary(const Totals &totals, const char *entries, const char *bytes,
+                           Clock::time_point start)
+{
+    char time[32];
+    snprintf(time, sizeof time, " in %.2f s", std::chrono::duration<double>(Clock::now() - start).count());
+    return grouped(totals.entries) + " " + entries + ", " + grouped(totals.bytes) + " " + bytes + time;
+}
+
+// The installed stub: the first of STUB_PLACES that is a file. Else ""
+// with looked set to the places tried.
+static std::string installedStub(std::string &looked)
+{
+    std::string self = ownExecutable();
+    size_t slash = self.find_last_of("/\\");
+    if (slash == std::string::npos) {
+        looked = "(the system does not say where quillpack is)";
+        return "";
+    }
+    for (const char *place : STUB_PLACES) {
+        std::string path = self.substr(0, slash + 1) + place;
+        if (isRegularFile(path))
+            return path;
+        looked += (looked.empty() ? "" : ", ") + path;
+    }
+    return "";
+}
+
 // One line per problem on the standard error stream.
 static void printProblems(const std::vector<std::string> &problems)
 {
@@ -31,9 +82,10 @@ static void printProblems(const std::vector<std::string> &problems)
         fprintf(stderr, "%s\n", p.c_str());
 }
 
-// build --stub STUB ADDON_DIR -o OUTPUT, options in any order.
+// build [--stub STUB] ADDON_DIR -o OUTPUT, options in any order.
 static int runBuild(int argc, char **argv)
 {
+    Clock::time_point start = Clock::now();
     BuildOptions options;
     for (int i = 2; i < argc; i++) {
         if (strcmp(argv[i], "--stub") == 0 && i + 1 < argc)
@@ -45,13 +97,22 @@ static int runBuild(int argc, char **argv)
         else
             return usageError((std::string("unexpected argument '") + argv[i] + "'").c_str());
     }
-    if (options.stubPath.empty() || options.addonDir.empty() || options.outputPath.empty())
-        return usageError("build needs --stub, an add-on folder and -o");
+    if (options.addonDir.empty() || options.outputPath.empty())
+        return usageError("build needs an add-on folder and -o");
+    std::string looked;
+    if (options.stubPath.empty() && (options.stubPath = installedStub(looked)).empty()) {
+        fprintf(stderr, "quillpack: no installer stub installed (looked for %s); "
+                        "give one with --stub quillfen.exe\n", looked.c_str());
+        return 2;
+    }
     std::string error;
-    if (!buildInstaller(options, error)) {
+    Totals totals;
+    if (!buildInstaller(options, error, &totals)) {
         fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
+    printf("quillpack: wrote %s: %s\n", options.outputPath.c_str(),
+           summary(totals, "entries", "bytes", start).c_str());
     return 0;
 }
 
@@ -65,12 +126,15 @@ static int runList(const char *path)
     return 1;
 }
 
-// verify SETUP.exe: "OK" on stdout, or each problem on stderr and 1.
+// verify SETUP.exe: "OK" and what was checked on stdout, or each problem on
+// stderr and 1. The line starts with "OK" for scripts that look for it.
 static int runVerify(const char *path)
 {
+    Clock::time_point start = Clock::now();
     std::vector<std::string> problems;
-    if (verifyInstaller(path, problems)) {
-        printf("OK\n");
+    Totals totals;
+    if (verifyInstaller(path, problems, &totals)) {
+        printf("OK: %s\n", summary(totals, "files", "bytes unpacked", start).c_str());
         return 0;
     }
     printProblems(problems);
@@ -80,9 +144,13 @@ static int runVerify(const char *path)
 // extract SETUP.exe DIR: each entry not written is reported; then 1.
 static int runExtract(const char *path, const char *dir)
 {
+    Clock::time_point start = Clock::now();
     std::vector<std::string> problems;
-    bool ok = extractInstaller(path, dir, problems);
+    Totals totals;
+    bool ok = extractInstaller(path, dir, problems, &totals);
     printProblems(problems);
+    if (ok)
+        printf("quillpack: extracted to %s: %s\n", dir, summary(totals, "entries", "bytes", start).c_str());
     return ok ? 0 : 1;
 }
 

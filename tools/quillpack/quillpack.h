@@ -12,6 +12,12 @@
 
 const uint64_t MAX_PACKAGE_BYTES = 0x7FFFFFFF;   // offsets and sizes stay below 2^31
 
+// What a command did, for the line it prints when it succeeds.
+struct Totals {
+    uint32_t entries = 0;   // entries written (build, extract) or COPY lines checked (verify)
+    uint64_t bytes = 0;     // bytes written, or unpacked by verify
+};
+
 struct BuildOptions {
     std::string stubPath;      // the bare quillfen.exe
     std::string addonDir;      // quillfen.ini, Umowa.txt and the payload files
@@ -24,8 +30,9 @@ struct BuildOptions {
 // entry name of the script's COPY lines, then the directory and its offset.
 // Everything is checked before the first byte is written, and the file
 // appears only when complete. Returns false with error set ("file: reason" or
-// "quillfen.ini:LINE: reason"); no output file is left then.
-bool buildInstaller(const BuildOptions &options, std::string &error);
+// "quillfen.ini:LINE: reason"); no output file is left then. On success,
+// totals (unless null) gets the entries and the bytes of the file.
+bool buildInstaller(const BuildOptions &options, std::string &error, Totals *totals = 0);
 
 // Prints one line per entry of the installer at path (name, offset, stored
 // size, raw length, and the unpacked size of gzip entries) under a header
@@ -35,12 +42,15 @@ bool listInstaller(const std::string &path, FILE *out, std::string &error);
 // Checks the installer at path as the installer will use it: entry 0, the
 // script, and every COPY entry read through the gzip reader to
 // its end with the size its line declares. Appends one text per problem;
-// true when there are none.
-bool verifyInstaller(const std::string &path, std::vector<std::string> &problems);
+// true when there are none. totals (unless null) gets the COPY lines checked
+// and the bytes they unpack to.
+bool verifyInstaller(const std::string &path, std::vector<std::string> &problems,
+                     Totals *totals = 0);
 
 // Writes every entry's stored bytes to a file below dir ('\' in names makes
 // sub-folders). Entries whose names would leave dir are refused and reported,
 // like any entry that cannot be written; the others are still written. True
-// when every entry was written.
+// when every entry was written. totals (unless null) gets the entries and
+// bytes written.
 bool extractInstaller(const std::string &path, const std::string &dir,
-                      std::vector<std::string> &problems);
+                      std::vector<std::string> &problems, Totals *totals = 0);

@@ -15,6 +15,7 @@
 //   uidriver caption-of-box TEXT                 the caption of the box saying TEXT
 //   uidriver topmost CAPTION [FILTER]            "topmost" or "normal": a system-modal box is topmost
 //   uidriver link PATH                           the fields of a shell link file, one a line
+//   uidriver face NAME                           the font face a request for NAME gets
 //   uidriver started IMAGE [SECONDS]             a process runs the executable IMAGE
 //   uidriver ended IMAGE [SECONDS]               no process runs the executable IMAGE
 //   uidriver hold-mutex NAME [SECONDS] [--until FILE] [--abandon | --lock FILE2 SECONDS2]
@@ -31,6 +32,9 @@
 // Every command is bounded by a timeout, never blocks on a busy program, and
 // exits 0 on success, 1 otherwise (the reason on stderr).
 //
+// boxes prints, tab-separated: the window handle, "visible" or "hidden", the
+// caption, the text of static 0xFFFF (escaped: \n, \r, \t, \\) and "box" for a
+// message box or "dialog" for any other dialog.
 // link prints "path", "arguments", "working-directory", "description",
 // "icon-path" and "icon-index", each followed by a tab and the value (escaped
 // as in boxes); the path is GetPath's raw form, as the link stores it.
@@ -340,8 +344,9 @@ static int commandControls(const char *caption, Filter filter)
 static int commandBoxes()
 {
     for (HWND window : findDialogs(0, Filter()))
-        printf("%p\t%s\t%s\t%s\n", (void *)window, IsWindowVisible(window) ? "visible" : "hidden",
-               escaped(captionOf(window)).c_str(), escaped(boxText(window)).c_str());
+        printf("%p\t%s\t%s\t%s\t%s\n", (void *)window, IsWindowVisible(window) ? "visible" : "hidden",
+               escaped(captionOf(window)).c_str(), escaped(boxText(window)).c_str(),
+               isMessageBox(window) ? "box" : "dialog");
     return 0;
 }
 
@@ -357,6 +362,24 @@ static int commandCaptionOfBox(const char *text)
     }
     fprintf(stderr, "uidriver: no box says \"%s\"\n", text);
     return 1;
+}
+
+// The face the font mapper gives for a request of the face name: the name
+// itself when the font is there, else the face it falls back to.
+static int commandFace(const char *name)
+{
+    HDC dc = GetDC(0);
+    HFONT font = CreateFontA(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                             DEFAULT_PITCH, name);
+    HGDIOBJ previous = SelectObject(dc, font);
+    char face[LF_FACESIZE] = "";
+    GetTextFaceA(dc, sizeof face, face);
+    SelectObject(dc, previous);
+    DeleteObject(font);
+    ReleaseDC(0, dc);
+    puts(face);
+    return 0;
 }
 
 static int commandTopmost(const char *caption, Filter filter)
@@ -562,6 +585,7 @@ static int usage()
           "       text CAPTION ID | settext CAPTION ID TEXT | click CAPTION ID | progress CAPTION ID |\n"
           "       controls CAPTION [--has ID] [--box] | boxes | caption-of-box TEXT |\n"
           "       topmost CAPTION [--has ID] [--box] | link PATH | started|ended IMAGE [SECONDS] |\n"
+          "       face NAME |\n"
           "       hold-mutex NAME [SECONDS] [--until FILE] [--abandon | --lock FILE2 SECONDS2]\n",
           stderr);
     return 1;
@@ -581,6 +605,8 @@ int main(int argc, char **argv)
         return commandBoxes();
     if (strcmp(command, "caption-of-box") == 0 && argc == 3)
         return commandCaptionOfBox(argv[2]);
+    if (strcmp(command, "face") == 0 && argc == 3)
+        return commandFace(argv[2]);
     if (strcmp(command, "link") == 0 && argc == 3)
         return commandLink(argv[2]);
     if ((strcmp(command, "started") == 0 || strcmp(command, "ended") == 0) && (argc == 3 || argc == 4)) {
