@@ -4,7 +4,7 @@
 
 #include <stdlib.h>
 
-#include "app/resource.h"
+#include "base/resource.h"
 #include "base/names.h"
 #include "package/package.h"
 

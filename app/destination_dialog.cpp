@@ -10,7 +10,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "app/resource.h"
+#include "base/resource.h"
 #include "app/startup.h"
 #include "base/folders.h"
 #include "base/messages.h"

@@ -12,11 +12,11 @@ add_custom_command(
   COMMENT "Drawing the program icon"
   VERBATIM)
 
-# windres finds the icon through the include path and resource.h beside
-# the .rc; OBJECT_DEPENDS recompiles the .rc when either changes.
+# windres finds the icon and base/resource.h through the include path;
+# OBJECT_DEPENDS recompiles the .rc when either changes.
 set_source_files_properties(${CMAKE_SOURCE_DIR}/app/quillfen.rc PROPERTIES
-  INCLUDE_DIRECTORIES "${CMAKE_BINARY_DIR};${CMAKE_SOURCE_DIR}/app"
-  OBJECT_DEPENDS "${QUILLFEN_ICON};${CMAKE_SOURCE_DIR}/app/resource.h")
+  INCLUDE_DIRECTORIES "${CMAKE_BINARY_DIR};${CMAKE_SOURCE_DIR}"
+  OBJECT_DEPENDS "${QUILLFEN_ICON};${CMAKE_SOURCE_DIR}/base/resource.h")
 
 # The icon is listed as a source too, so that its custom command belongs
 # to the executable's target; it is not compiled.

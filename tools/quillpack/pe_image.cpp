@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "base/resource.h"
 #include "base/text.h"
 #include "package/package.h"
 
@@ -28,8 +29,8 @@ static const uint32_t VERSION_NODE_HEADER = 6;  // wLength, wValueLength, wType
 
 // What app/quillfen.rc gives the installer, and no other program has.
 static const char PRODUCT_NAME_KEY[] = "ProductName";
-static const char PRODUCT_NAME[] = "Brakmoor Quillfen";
-static const uint32_t DIALOGS[] = {101, 102};   // the agreement and the destination dialog
+static const char PRODUCT_NAME[] = PRODUCT_NAME_TEXT;
+static const uint32_t DIALOGS[] = {IDD_AGREEMENT, IDD_DESTINATION};
 
 // The little-endian 32-bit word at offset at of data.
 static uint32_t wordAt(const Bytes &data, size_t at)
@@ -234,8 +235,9 @@ std::string stubProblem(const Bytes &image)
     for (uint32_t dialog : DIALOGS) {
         Bytes ignored;
         if (!findResource(image, area, RT_DIALOG_TYPE, dialog, ignored))
-            return "not a quillfen installer stub (expected the dialog templates 101 and 102; "
-                   "found no " + std::to_string(dialog) + ")";
+            return "not a quillfen installer stub (expected the dialog templates " +
+                   std::to_string(IDD_AGREEMENT) + " and " + std::to_string(IDD_DESTINATION) + "; found no " +
+                   std::to_string(dialog) + ")";
     }
     return "";
 }

@@ -1,7 +1,11 @@
-// Resource IDs of quillfen.exe, shared by app/quillfen.rc and the dialog
-// code. Plain #defines only: windres reads this file through the C
-// preprocessor as well.
+// Resource IDs and the product name of quillfen.exe, shared by
+// app/quillfen.rc, the dialog code and quillpack's check that a stub is
+// this installer. Plain #defines only: windres reads this file through the
+// C preprocessor as well.
 #pragma once
+
+// The version block's ProductName
+#define PRODUCT_NAME_TEXT "Brakmoor Quillfen"
 
 // Dialog templates
 #define IDD_AGREEMENT 101    // the agreement text, OK and Cancel
