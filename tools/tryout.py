@@ -201,7 +201,7 @@ class Tryout:
         if not window or window[2]:
             self.report_boxes(program, window)
             self.ended(program, "installer")
-            raise TryoutFailure("the agreement dialog did not open")
+            raise TryoutFailure("the installer stopped before its agreement dialog")
         agreement = [line for line in session.text(AGREEMENT, AGREEMENT_TEXT).splitlines() if line.strip()]
         say("agreement dialog \"%s\", %d lines of text, beginning:" % (AGREEMENT, len(agreement)))
         say("\n".join("  " + line for line in agreement[:3]))

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "package/gz_reader.h"
+#include "package/integrity.h"
 #include "package/package.h"
 #include "support/package_builder.h"
 #include "support/temp_dir.h"
@@ -256,14 +257,15 @@ TEST_F(QuillpackTest, BuiltInstallerReadsBackThroughThePackageLayer)
     ASSERT_NE(0, openPackage("setup.exe"));
     const PackageRecord &p = openPackages[openPackageCount - 1];
     const char *names[] = {"quillfen.exe", "quillfen.ini", "umowa.txt", "MAPS\\North.MAP.gz",
-                           "docs\\readme.txt.gz", "Data\\pre.bin.gz", "odd.GZ.gz", "empty.dat.gz"};
-    ASSERT_EQ(8, p.entryCount);
-    for (int i = 0; i < 8; i++) {
+                           "docs\\readme.txt.gz", "Data\\pre.bin.gz", "odd.GZ.gz", "empty.dat.gz", "quillfen.crc"};
+    ASSERT_EQ(9, p.entryCount);
+    for (int i = 0; i < 9; i++) {
         EXPECT_STREQ(names[i], p.entries[i].name);
         EXPECT_EQ(0u, p.entries[i].rawLength);
     }
     EXPECT_EQ(0u, p.entries[0].offset);
-    EXPECT_EQ(8u, wordAt(file, wordAt(file, file.size() - 4)));   // last word -> count
+    EXPECT_EQ(9u, wordAt(file, wordAt(file, file.size() - 4)));   // last word -> count
+    EXPECT_TRUE(checksumMatches(&p));
     EXPECT_EQ(quillfenStub(), readEntry("quillfen.exe"));
     EXPECT_EQ(bytesOf(STORED), readEntry("quillfen.ini"));
     EXPECT_EQ(bytesOf("Umowa\r\n\xb9\r\n"), readEntry("Umowa.txt"));
@@ -538,8 +540,8 @@ TEST_F(QuillpackTest, VerifyReportsWhatTheInstallerWouldTripOver)
         {"bad line", "COPY 'a' 'a'\n", abc, "quillfen.ini:1: no size"},
     };
     for (const Row &row : rows) {
-        writeFile("setup.exe", buildPackage(fakeStub(), {{"quillfen.ini", bytesOf(row.script)},
-                                                         {"a.gz", row.member}}));
+        writeFile("setup.exe", buildPackage(peImage(0x200), {{"quillfen.ini", bytesOf(row.script)},
+                                                             {"a.gz", row.member}}));
         std::vector<std::string> problems;
         EXPECT_EQ(row.expected == nullptr, verifyInstaller("setup.exe", problems)) << row.behaviour;
         EXPECT_EQ(row.expected ? 1u : 0u, problems.size()) << row.behaviour;
@@ -548,9 +550,9 @@ TEST_F(QuillpackTest, VerifyReportsWhatTheInstallerWouldTripOver)
         }
     }
     std::vector<std::string> problems;
-    writeFile("setup.exe", buildPackage(fakeStub(), {}));
+    writeFile("setup.exe", buildPackage(peImage(0x200), {}));
     EXPECT_FALSE(verifyInstaller("setup.exe", problems));
-    EXPECT_NE(std::string::npos, problems.back().find("no entry quillfen.ini"));
+    EXPECT_NE(std::string::npos, problems.back().find("setup.exe: damaged"));
 }
 
 TEST_F(QuillpackTest, ExtractKeepsEveryNameInsideTheFolder)

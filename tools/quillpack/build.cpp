@@ -266,7 +266,9 @@ static bool writeDirectory(const std::vector<DirectoryRecord> &records, PackageO
     return writeWord(out, directory, error);
 }
 
-// Writes every planned entry and the directory to out.
+// Writes every planned entry, the checksum entry and the directory to out,
+// then the checksum itself: the CRC-32 of every other byte of the file, by
+// which the installer tells a damaged copy from an intact one.
 static bool writePackage(const std::vector<PlannedEntry> &plan, PackageOutput &out,
                          std::string &error)
 {
@@ -280,7 +282,11 @@ static bool writePackage(const std::vector<PlannedEntry> &plan, PackageOutput &o
             return false;
         records.push_back({entry.name, (uint32_t)start, (uint32_t)(out.written - start)});
     }
-    return writeDirectory(records, out, error);
+    uint32_t checksum;
+    if (!reserveChecksum(out, &checksum, error))
+        return false;
+    records.push_back({CHECKSUM_NAME, checksum, 4});
+    return writeDirectory(records, out, error) && fillChecksum(out, checksum, error);
 }
 
 bool buildInstaller(const BuildOptions &options, std::string &error, Totals *totals)
@@ -291,7 +297,7 @@ bool buildInstaller(const BuildOptions &options, std::string &error, Totals *tot
 
     std::string partial = options.outputPath + PARTIAL_SUFFIX;
     PackageOutput out = {fopen(partial.c_str(), "wb"), options.outputPath, 0,
-                         options.maxPackageBytes};
+                         options.maxPackageBytes, 0};
     if (!out.stream) {
         error = partial + ": " + strerror(errno);
         return false;
@@ -306,6 +312,6 @@ bool buildInstaller(const BuildOptions &options, std::string &error, Totals *tot
     if (!ok)
         remove(partial.c_str());
     if (ok && totals)
-        *totals = {(uint32_t)plan.size(), out.written};
+        *totals = {(uint32_t)plan.size() + 1, out.written};   // the checksum entry too
     return ok;
 }

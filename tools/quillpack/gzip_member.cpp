@@ -26,6 +26,28 @@ bool writeOutput(PackageOutput &out, const void *data, size_t length, std::strin
         return false;
     }
     out.written += length;
+    out.crc = (uint32_t)crc32(out.crc, (const Bytef *)data, (uInt)length);
+    return true;
+}
+
+bool reserveChecksum(PackageOutput &out, uint32_t *at, std::string &error)
+{
+    uint32_t crc = out.crc;
+    *at = (uint32_t)out.written;
+    bool ok = writeWord(out, 0, error);
+    out.crc = crc;
+    return ok;
+}
+
+bool fillChecksum(PackageOutput &out, uint32_t at, std::string &error)
+{
+    unsigned char bytes[4] = {(unsigned char)out.crc, (unsigned char)(out.crc >> 8),
+                              (unsigned char)(out.crc >> 16), (unsigned char)(out.crc >> 24)};
+    if (fseek(out.stream, (long)at, SEEK_SET) != 0 || fwrite(bytes, 1, 4, out.stream) != 4 ||
+        fseek(out.stream, 0, SEEK_END) != 0) {
+        error = out.path + ": " + strerror(errno);
+        return false;
+    }
     return true;
 }
 

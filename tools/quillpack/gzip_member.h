@@ -15,11 +15,18 @@ struct PackageOutput {
     std::string path;      // the file named in messages
     uint64_t written;      // bytes written so far
     uint64_t limit;        // largest file the installer can read, in bytes
+    uint32_t crc;          // CRC-32 of every byte written but the checksum's own
 };
 
 // Writes length bytes of data. False with error set when the write fails or
 // the package would grow past its limit.
 bool writeOutput(PackageOutput &out, const void *data, size_t length, std::string &error);
+
+// Writes the 4 bytes of the checksum entry's data, still unknown, and sets
+// *at to their offset; fillChecksum writes them once the package is
+// complete. They are the only bytes the checksum does not cover.
+bool reserveChecksum(PackageOutput &out, uint32_t *at, std::string &error);
+bool fillChecksum(PackageOutput &out, uint32_t at, std::string &error);
 
 // Writes value as 4 bytes, little-endian, like writeOutput.
 bool writeWord(PackageOutput &out, uint32_t value, std::string &error);

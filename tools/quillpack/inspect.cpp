@@ -12,6 +12,7 @@
 #include "base/names.h"
 #include "base/text.h"
 #include "package/gz_reader.h"
+#include "package/integrity.h"
 #include "package/package.h"
 #include "tools/quillpack/addon_script.h"
 #include "tools/quillpack/folder.h"
@@ -160,20 +161,21 @@ bool verifyInstaller(const std::string &path, std::vector<std::string> &problems
 {
     Totals counted;
     std::string error;
-    PackageRecord *record = loadInstaller(path, error);
-    if (!record) {
+    if (!loadInstaller(path, error)) {
         problems.push_back(error);
         return false;
     }
+    closePackage(path.c_str());
+    // The installer's own verdict on its file comes first: what it takes
+    // for damaged, it does not install at all.
+    if (openInstallerPackage(path.c_str()) != INSTALLER_INTACT) {
+        problems.push_back(path + ": damaged: the installer would refuse it (entry 0 is not the image " +
+                           "itself, an entry has a raw length, the install script is missing or the " +
+                           "checksum does not match)");
+        return false;
+    }
     size_t before = problems.size();
-    PackageEntry &first = record->entries[0];
-    if (!equalsIgnoreAsciiCase(first.name, UNINSTALLER_NAME) || first.offset != 0)
-        problems.push_back(path + ": entry 0 is not " + UNINSTALLER_NAME + " at offset 0");
-    PackageEntry *script = findEntry(SCRIPT_NAME);
-    if (script)
-        verifyCopyLines(*script, problems, counted);
-    else
-        problems.push_back(path + ": no entry " + SCRIPT_NAME + " (the install script)");
+    verifyCopyLines(*findEntry(SCRIPT_NAME), problems, counted);
     closePackage(path.c_str());
     if (totals)
         *totals = counted;
