@@ -113,6 +113,8 @@ BOOL RemoveDirectoryA(LPCSTR path)
 BOOL CopyFileA(LPCSTR existing, LPCSTR copy, BOOL failIfExists)
 {
     host.events.push_back(std::string("CopyFileA ") + existing + " -> " + copy);
+    if (hostFails("CopyFileA"))
+        return FALSE;
     FILE *in = fopen(posixPath(existing).c_str(), "rb");
     if (!in)
         return FALSE;

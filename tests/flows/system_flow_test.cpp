@@ -96,6 +96,34 @@ TEST_F(SystemFlowTest, LinksCarryEveryField)
     EXPECT_TRUE(fs::exists("Desktop/Tundra Maps.lnk"));
 }
 
+// The install record: REG_SZ, the destination with its NUL, in the key and
+// value the script names; nothing without either line.
+TEST_F(SystemFlowTest, TheInstallRecordIsWrittenWhereTheScriptSays)
+{
+    struct Case {
+        const char *lines, *key, *value;      // key 0: nothing written
+    } cases[] = {
+        {"INSTALL_KEY=Brakmoor\\Maps\r\nINSTALL_VALUE=Dir\r\n", "software\\brakmoor\\maps", "dir"},
+        {"INSTALL_KEY=Brakmoor\\Maps\r\n", "software\\brakmoor\\maps", ""},
+        {"INSTALL_VALUE=Dir\r\n", "software\\", "dir"},
+        {"KEY=Brakmoor\\Maps\r\n", nullptr, nullptr},
+    };
+    for (const Case &c : cases) {
+        hostReset();
+        memset(&settings, 0, sizeof settings);
+        host.modulePath = dir + "/setup.exe";
+        install(c.lines);
+        if (!c.key) {
+            EXPECT_TRUE(host.registry.empty()) << c.lines;
+            continue;
+        }
+        ASSERT_TRUE(host.registry.count(c.key) && host.registry[c.key].count(c.value)) << c.lines;
+        const HostRegistryValue &v = host.registry[c.key][c.value];
+        EXPECT_EQ(v.type, (unsigned)REG_SZ) << c.lines;
+        EXPECT_EQ(v.data, DEST + '\0') << c.lines;
+    }
+}
+
 TEST_F(SystemFlowTest, GroupFolderIsMadeEvenWithoutLinks)
 {
     install("GROUP= \"Only A Folder\"\r\n");

@@ -136,11 +136,31 @@ TEST_F(UninstallFlowTest, UninstallStageRemovesWhatTheScriptNamesAndHandsOver)
     EXPECT_EQ(e.back(), "CloseHandle");
 }
 
-TEST_F(UninstallFlowTest, AHandOverThatCannotStartEndsWithStatusOne)
+TEST_F(UninstallFlowTest, TheTemporaryCopyReplacesAStaleOneOrTheStatusSaysItFailed)
 {
-    host.faults["CreateProcessA"] = {1, true};
-    EXPECT_EQ(WinMain(0, 0, 0, 0), 1);
-    EXPECT_TRUE(fs::exists(in("Tundra Vale/quillfen.exe")));
+    struct Case {
+        const char *what;
+        const char *fault;            // a Win32 call that fails
+        size_t windowsDirectory;      // length of the Windows folder's path, or 0 as set up
+        int status;
+    } cases[] = {
+        {"a stale copy from before is replaced", nullptr, 0, 0},
+        {"the copy cannot be written", "CopyFileA", 0, 1},
+        {"the copy cannot be started", "CreateProcessA", 0, 1},
+        {"no room for the copy's path", nullptr, 250, 1},
+    };
+    for (const Case &c : cases) {
+        writeFile(in("windows/temp/quillfen.exe"), bytesOf("stale"));
+        restart(install + "\\quillfen.exe", "q -uninstall");
+        if (c.fault)
+            host.faults[c.fault] = {1, true};
+        if (c.windowsDirectory)
+            host.windowsDirectory = "C:\\" + std::string(c.windowsDirectory - 3, 'w');
+        EXPECT_EQ(WinMain(0, 0, 0, 0), c.status) << c.what;
+        EXPECT_EQ(host.processes.size(), c.status ? 0u : 1u) << c.what;
+        if (!c.fault && !c.windowsDirectory)
+            EXPECT_EQ(readFile(in("windows/temp/quillfen.exe")), bytesOf("x")) << c.what;
+    }
 }
 
 TEST_F(UninstallFlowTest, NoChangesNothing)

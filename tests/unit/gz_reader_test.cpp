@@ -1,6 +1,8 @@
 // The compressed entry reader, over package entries built byte for byte.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <errno.h>
 #include <string.h>
 
@@ -198,6 +200,18 @@ TEST_F(GzReaderTest, OrdinaryFilesAreReadWhenNoEntryMatches)
     EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + n), content);
     EXPECT_EQ(gzReaderRead(reader, buffer.data(), (uint32_t)buffer.size()), 0);
     EXPECT_EQ(gzReaderClose(reader), 0);
+
+    // A read error of an ordinary file is an error, never the end of the
+    // data: a folder opens for reading on POSIX, and then fails to read.
+    std::filesystem::create_directory("folder.gz");
+    reader = gzReaderOpen("folder.gz", "rb");
+    if (!reader)
+        GTEST_SKIP() << "folders cannot be opened as files here";
+    EXPECT_EQ(gzReaderRead(reader, buffer.data(), (uint32_t)buffer.size()), -1);
+    int code = 0;
+    EXPECT_STREQ(gzReaderError(reader, &code), "folder.gz: file error");
+    EXPECT_EQ(code, Z_ERRNO);
+    EXPECT_EQ(gzReaderClose(reader), Z_ERRNO);
 }
 
 }  // namespace
