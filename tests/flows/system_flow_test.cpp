@@ -100,6 +100,7 @@ TEST_F(SystemFlowTest, LinksCarryEveryField)
 // value the script names; nothing without either line.
 TEST_F(SystemFlowTest, TheInstallRecordIsWrittenWhereTheScriptSays)
 {
+    const std::string longKey = "INSTALL_KEY=" + std::string(251, 'k') + "\r\n";
     struct Case {
         const char *lines, *key, *value;      // key 0: nothing written
     } cases[] = {
@@ -107,6 +108,7 @@ TEST_F(SystemFlowTest, TheInstallRecordIsWrittenWhereTheScriptSays)
         {"INSTALL_KEY=Brakmoor\\Maps\r\n", "software\\brakmoor\\maps", ""},
         {"INSTALL_VALUE=Dir\r\n", "software\\", "dir"},
         {"KEY=Brakmoor\\Maps\r\n", nullptr, nullptr},
+        {longKey.c_str(), nullptr, nullptr},      // SOFTWARE\\ and 251 more: cut, it would be another key
     };
     for (const Case &c : cases) {
         hostReset();

@@ -2,6 +2,7 @@
 // mode, and the fall-through to ordinary files.
 #include <gtest/gtest.h>
 
+#include <errno.h>
 #include <string.h>
 
 #include <filesystem>
@@ -327,6 +328,17 @@ TEST(PackageFileNoPackage, EveryOpenIsAStdioOpen)
     EXPECT_EQ(pfOpen("no\\such\\file.txt", "rb"), nullptr);
     std::string tooLong(1100, 'a');
     EXPECT_EQ(pfOpen(tooLong.c_str(), "wb"), nullptr);
+
+    // A name to look up takes 1023 bytes; one more is refused, never cut.
+    std::string name;
+    while (name.size() < 1023)
+        name += "d\\";
+    name.resize(1023);
+    errno = 0;
+    EXPECT_EQ(pfOpen(name.c_str(), "rb"), nullptr);
+    EXPECT_NE(errno, ENAMETOOLONG);
+    EXPECT_EQ(pfOpen((name + "x").c_str(), "rb"), nullptr);
+    EXPECT_EQ(errno, ENAMETOOLONG);
 }
 
 }  // namespace
