@@ -5,7 +5,7 @@ RELEASE := build/release
 CLANG := -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 PREFIX ?= /usr/local
 
-.PHONY: all setup host windows test demo bench fuzz install clean
+.PHONY: all setup host windows test demo bench fuzz mutants install clean
 
 all: host windows
 
@@ -47,6 +47,10 @@ bench: setup $(RELEASE)/build.ninja
 
 fuzz: host
 	ctest --test-dir $(HOST) -L fuzz --output-on-failure -C long
+
+# Single mutations of the product code, each against the unit and flow tests.
+mutants: setup
+	python3 tests/mutants/mutants.py
 
 # quillpack and quillpack-try in PREFIX/bin; the installer stub, quillpack.exe,
 # the UI driver and quillpack-try's modules in PREFIX/share/quillfen.
