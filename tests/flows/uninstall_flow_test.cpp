@@ -281,4 +281,21 @@ TEST(CollectInstalledPaths, ListsAreOptionalAndAMissingScriptGivesZero)
     EXPECT_EQ(dirs.count, 0);
 }
 
+// A path longer than its 260-byte slot is passed over: cut short it would
+// name another file, which the uninstaller would delete.
+TEST_F(UninstallFlowTest, PathsLongerThanTheirSlotAreNotCut)
+{
+    std::string fits(259, 'f'), tooLong(260, 'l');
+    writeFile("quillfen.ini", bytesOf("COPY 'a' '" + fits + "' 1\r\nCOPY 'b' '" + tooLong + "' 1\r\nDIR '" +
+                                      tooLong + "'\r\nDIR '" + fits + "'\r\n"));
+    PathList files = PathList(), dirs = PathList();
+    EXPECT_EQ(CollectInstalledPaths("quillfen.ini", &files, &dirs), 1);
+    ASSERT_EQ(files.count, 1);
+    EXPECT_EQ(files.paths[0], fits);
+    ASSERT_EQ(dirs.count, 1);
+    EXPECT_EQ(dirs.paths[0], fits);
+    freePathList(&files);
+    freePathList(&dirs);
+}
+
 }  // namespace

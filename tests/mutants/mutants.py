@@ -34,8 +34,6 @@ MUTANTS = [
     ("base/text.cpp", "bool fits = length < size;", "bool fits = true;", "a cut text is not reported"),
     ("base/text.cpp", "(c >= 'A' && c <= 'Z')", "(c >= 'A' && c < 'Z')", "Z is not folded"),
     ("base/folders.cpp", "GetLastError() != ERROR_ALREADY_EXISTS", "true", "an existing level is an error"),
-    ("base/folders.cpp", "bool bareDrive = strcmp(work + (work[0] ? 1 : 0), \":\") == 0;",
-     "bool bareDrive = false;", "a bare drive is made as a folder"),
     ("package/package.cpp", "size <= (uint32_t)fileLength - e->offset &&", "",
      "an entry may reach past the end of the file"),
     ("package/package.cpp", "            if (!*slot)\n                *slot", "            *slot",

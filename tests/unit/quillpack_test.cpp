@@ -281,6 +281,12 @@ TEST_F(QuillpackTest, BuiltInstallerReadsBackThroughThePackageLayer)
     }
     std::vector<std::string> problems;
     EXPECT_TRUE(verifyInstaller("setup.exe", problems)) << (problems.empty() ? "" : problems[0]);
+
+    closePackage("setup.exe");
+    file[file.size() / 2] ^= 1;                                      // any byte of it
+    writeFile("setup.exe", file);
+    EXPECT_FALSE(verifyInstaller("setup.exe", problems));
+    EXPECT_NE(std::string::npos, problems.back().find("setup.exe: damaged")) << problems.back();
 }
 
 TEST_F(QuillpackTest, SameInputsGiveTheSameBytesAndReplaceTheOutput)
