@@ -1,23 +1,29 @@
 #include "fuzz/fuzz_check.h"
 
-#include <dirent.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
 #include <unistd.h>
+
+#include <filesystem>
+
+// Taken before main, so before libFuzzer's -close_fd_mask can close it.
+static FILE *const startupError = fdopen(dup(2), "w");
+
+void fuzzCheckFailed(const char *file, int line, const char *what, const char *condition)
+{
+    FILE *out = startupError ? startupError : stderr;
+    fprintf(out, "%s:%d: %s (%s)\n", file, line, what, condition);
+    fflush(out);
+    abort();
+}
 
 static std::string scratchFolder;
 
-// Removes the files in the scratch folder, then the folder.
 static void removeScratchFolder()
 {
-    DIR *dir = opendir(scratchFolder.c_str());
-    if (dir) {
-        while (struct dirent *item = readdir(dir)) {
-            std::string name = item->d_name;
-            if (name != "." && name != "..")
-                unlink((scratchFolder + "/" + name).c_str());
-        }
-        closedir(dir);
-    }
-    rmdir(scratchFolder.c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(scratchFolder, ignored);
 }
 
 std::string scratchPath(const char *fileName)

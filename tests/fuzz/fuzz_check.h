@@ -1,23 +1,27 @@
-// Shared by the fuzz targets: a private scratch folder for the installer file
-// that each input is written to, and the check that ends a run when a
-// property of the package store does not hold.
+// Shared by the fuzz targets: the check that ends a run when a property does
+// not hold, and a private scratch folder for the files each input is written
+// to.
 #pragma once
 
-#include <stdio.h>
-#include <stdlib.h>
+#include <stddef.h>
+#include <stdint.h>
 
 #include <string>
 
+#include "support/package_builder.h"
+
 // Aborts with a message naming the broken property; libFuzzer then saves the
 // input that broke it.
-#define FUZZ_CHECK(condition, what)                                                    \
-    do {                                                                               \
-        if (!(condition)) {                                                            \
-            fprintf(stderr, "%s:%d: %s (%s)\n", __FILE__, __LINE__, what, #condition); \
-            abort();                                                                   \
-        }                                                                              \
+#define FUZZ_CHECK(condition, what)                                    \
+    do {                                                               \
+        if (!(condition))                                              \
+            fuzzCheckFailed(__FILE__, __LINE__, what, #condition);     \
     } while (0)
 
+// Writes the message to the standard error the process started with (a
+// target run with -close_fd_mask=2 has lost its own) and aborts.
+[[noreturn]] void fuzzCheckFailed(const char *file, int line, const char *what, const char *condition);
+
 // The path of a file in a folder made for this process under $TMPDIR (or
-// /tmp) and removed when the process ends.
+// /tmp) and removed, with everything in it, when the process ends.
 std::string scratchPath(const char *fileName);
