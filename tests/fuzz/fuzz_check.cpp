@@ -7,6 +7,10 @@
 
 #include <filesystem>
 
+#include "base/names.h"
+#include "package/package.h"
+#include "script/install_settings.h"
+
 // Taken before main, so before libFuzzer's -close_fd_mask can close it.
 static FILE *const startupError = fdopen(dup(2), "w");
 
@@ -36,4 +40,54 @@ std::string scratchPath(const char *fileName)
         atexit(removeScratchFolder);
     }
     return scratchFolder + "/" + fileName;
+}
+
+static const std::string &installerPath()
+{
+    static const std::string path = scratchPath("installer.exe");
+    return path;
+}
+
+void openScriptPackage(const uint8_t *script, size_t length, const std::vector<TestEntry> &entries)
+{
+    std::vector<TestEntry> all = {{SCRIPT_NAME, Bytes(script, script + length)}};
+    all.insert(all.end(), entries.begin(), entries.end());
+    writeFile(installerPath(), buildPackage(bytesOf("MZ"), all));
+    openPackage(installerPath().c_str());
+    FUZZ_CHECK(openPackageCount == 1, "a well-formed installer did not load");
+}
+
+void closeScriptPackage()
+{
+    FUZZ_CHECK(closePackage(installerPath().c_str()) == 0 && openPackageCount == 0, "closing the installer");
+}
+
+void readSettingsFrom(const char *name)
+{
+    memset(&settings, 0, sizeof settings);
+    settings.scriptFile = pfOpen(name, "rt");
+    FUZZ_CHECK(settings.scriptFile != 0, "the script cannot be opened");
+    FUZZ_CHECK(ReadSettings() == 1, "the settings pass failed");
+    pfClose(settings.scriptFile);
+    settings.scriptFile = 0;
+}
+
+static bool endsInside(const char *text, size_t size)
+{
+    return memchr(text, '\0', size) != 0;
+}
+
+void checkSettings()
+{
+    const InstallSettings &s = settings;
+    bool ended = endsInside(s.destinationDir, PATH_SIZE) && endsInside(s.groupName, PATH_SIZE) &&
+                 endsInside(s.productName, PATH_SIZE) && endsInside(s.installKey, sizeof s.installKey) &&
+                 endsInside(s.installValue, sizeof s.installValue);
+    for (const ShortcutRecord &l : s.shortcuts)
+        for (const char *field : {l.targetDir, l.targetName, l.arguments, l.workingDir, l.description,
+                                  l.linkName, l.linkFolder, l.iconPath})
+            ended = ended && endsInside(field, PATH_SIZE);
+    FUZZ_CHECK(ended, "a text field of the settings runs past its buffer");
+    FUZZ_CHECK(s.shortcutCount >= 0 && s.shortcutCount <= SHORTCUT_SLOTS, "more links than slots");
+    FUZZ_CHECK(s.longestPath < PATH_SIZE, "a measured path is longer than a path buffer");
 }

@@ -1,12 +1,13 @@
 // Shared by the fuzz targets: the check that ends a run when a property does
-// not hold, and a private scratch folder for the files each input is written
-// to.
+// not hold, a private scratch folder for the files each input is written to,
+// and the install script stored as the entry of an installer.
 #pragma once
 
 #include <stddef.h>
 #include <stdint.h>
 
 #include <string>
+#include <vector>
 
 #include "support/package_builder.h"
 
@@ -25,3 +26,18 @@
 // The path of a file in a folder made for this process under $TMPDIR (or
 // /tmp) and removed, with everything in it, when the process ends.
 std::string scratchPath(const char *fileName);
+
+// ---- The install script ----
+
+// Writes an installer whose script entry holds the bytes, followed by
+// entries, into the scratch folder and opens it as the only package.
+void openScriptPackage(const uint8_t *script, size_t length, const std::vector<TestEntry> &entries = {});
+void closeScriptPackage();
+
+// Runs the settings pass over the script that name opens in text mode,
+// on settings cleared as at start-up.
+void readSettingsFrom(const char *name);
+
+// What every settings pass keeps: each text field ends inside its buffer,
+// no more links than slots, the longest path fits a path buffer.
+void checkSettings();
