@@ -91,3 +91,28 @@ void checkSettings()
     FUZZ_CHECK(s.shortcutCount >= 0 && s.shortcutCount <= SHORTCUT_SLOTS, "more links than slots");
     FUZZ_CHECK(s.longestPath < PATH_SIZE, "a measured path is longer than a path buffer");
 }
+
+std::vector<TestEntry> samplePayload(std::string *script)
+{
+    static const struct {
+        const char *name;
+        uint32_t size;
+    } files[] = {
+        {"Docs\\Readme.txt.gz", 903}, {"Data\\heights.csv.gz", 130}, {"Maps\\vale_north.map.gz", 4106},
+        {"Maps\\vale_south.map.gz", 3850}, {"Maps\\Arctic\\floe.map.gz", 2314},
+        {"Maps\\Arctic\\glacier.map.gz", 204298}, {"Textures\\ice.bmp.gz", 3126},
+        {"plain.gz", 40}, {"damaged.gz", 100},
+    };
+    std::vector<TestEntry> entries;
+    for (size_t i = 0; i < sizeof files / sizeof files[0]; i++) {
+        std::string name = files[i].name;
+        Bytes content(files[i].size, (unsigned char)('a' + i));
+        Bytes stored = name == "plain.gz" ? content : gzipMember(content);
+        if (name == "damaged.gz")
+            stored[stored.size() - 8] ^= 0x01;
+        entries.push_back({name, stored});
+        if (script)
+            *script += "COPY '" + name + "' 'file" + std::to_string(i) + "' " + std::to_string(files[i].size) + "\n";
+    }
+    return entries;
+}

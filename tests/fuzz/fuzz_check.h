@@ -41,3 +41,9 @@ void readSettingsFrom(const char *name);
 // What every settings pass keeps: each text field ends inside its buffer,
 // no more links than slots, the longest path fits a path buffer.
 void checkSettings();
+
+// Payload for the copy pass: the sample add-on's files under the entry
+// names and with the unpacked sizes its script gives them, an entry that is
+// not gzip and one whose CRC is wrong. script, when given, receives a COPY
+// line for every entry with its unpacked size.
+std::vector<TestEntry> samplePayload(std::string *script = 0);

@@ -136,16 +136,19 @@ std::vector<Seed> entryNameSeeds()
     return seeds;
 }
 
-// For the settings pass and the uninstaller's readings: the sample add-on's
-// script as it ships, and scripts at the edges of the line rules.
+// For the settings pass, the copy pass and the uninstaller's readings: the
+// sample add-on's script as it ships, one naming every payload entry with its
+// size, and scripts at the edges of the line rules.
 std::vector<Seed> scriptSeeds()
 {
     static const char oddBytes[] = "PRODUCT= \"P\"\x1a\nGROUP= \"after Ctrl-Z\"\r\n\0DIR 'nul line'\nDIR 'a'\rDIR 'b'\r\r\nDIR 'last'";
-    std::string links, longValue(1030, 'v');
+    std::string payload, links, longValue(1030, 'v');
+    samplePayload(&payload);
     for (int i = 0; i < 17; i++)
         links += (i % 2 ? "DESK= \"" : "LINK= \"") + std::to_string(i) + ".exe\" \"Link " + std::to_string(i) + "\" \"-x\"\r\n";
     return {
         {"sample add-on", readFile(SAMPLE_SCRIPT)},
+        {"every payload entry", bytesOf("DIR 'Files'\n" + payload)},
         {"seventeen links", bytesOf("GROUP= \"Tundra\"\r\nPRODUCT= \"Maps\"\r\n" + links)},
         {"Ctrl-Z, NUL, lone CR, no final newline",
          bytesOf(std::string(oddBytes, sizeof oddBytes - 1))},
@@ -185,7 +188,7 @@ int main(int argc, char **argv)
     } targets[] = {
         {"fuzz_package_directory", packageDirectorySeeds}, {"fuzz_gz_reader", gzReaderSeeds},
         {"fuzz_entry_name", entryNameSeeds}, {"fuzz_settings_pass", scriptSeeds},
-        {"fuzz_uninstall_readings", scriptSeeds},
+        {"fuzz_copy_pass", scriptSeeds}, {"fuzz_uninstall_readings", scriptSeeds},
         {"fuzz_command_line", commandLineSeeds}, {"fuzz_quillpack", packageDirectorySeeds},
     };
     std::vector<Seed> seeds;

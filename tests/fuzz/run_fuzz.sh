@@ -12,7 +12,11 @@ fuzzer=$1 seeds=$2 kept=$3 artifacts=$4 seconds=$5 runs=$6
 shift 6
 target=$(basename "$fuzzer")
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/quillfen-$target.XXXXXX")
+# Some targets make and delete files on every run: where TMPDIR is not set,
+# keep them on the tmpfs, which unlike ext4 stays fast at that.
+tmp=${TMPDIR:-/tmp}
+[ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ] && tmp=/dev/shm
+work=$(mktemp -d "$tmp/quillfen-$target.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/corpus" "$work/tmp"
 "$seeds" "$target" "$work/corpus" >/dev/null
