@@ -3,6 +3,7 @@ HOST := build/host
 WIN := build/windows
 BENCH := build/bench
 CLANG := -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+FUZZ_SECONDS ?= 180
 
 .PHONY: all setup host windows test demo bench fuzz clean
 
@@ -31,8 +32,10 @@ bench: setup
 	cmake --build $(BENCH) -j2 --target extract_bench
 	$(BENCH)/tests/bench/extract_bench
 
+# Each fuzz target in turn for FUZZ_SECONDS seconds: make fuzz FUZZ_SECONDS=600
 fuzz: host
-	ctest --test-dir $(HOST) -L fuzz --output-on-failure -C long
+	FUZZ_SECONDS=$(FUZZ_SECONDS) ctest --test-dir $(HOST) -L fuzz --output-on-failure -C long \
+	    --timeout $$(($(FUZZ_SECONDS) + 300))
 
 clean:
 	rm -rf build
