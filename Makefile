@@ -4,6 +4,7 @@ WIN := build/windows
 RELEASE := build/release
 CLANG := -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 PREFIX ?= /usr/local
+FUZZ_SECONDS ?= 180
 
 .PHONY: all setup host windows test demo bench fuzz mutants install clean
 
@@ -45,8 +46,10 @@ bench: setup $(RELEASE)/build.ninja
 	cmake --build $(RELEASE) -j2 --target extract_bench
 	$(RELEASE)/tests/bench/extract_bench
 
+# Each fuzz target in turn for FUZZ_SECONDS seconds: make fuzz FUZZ_SECONDS=600
 fuzz: host
-	ctest --test-dir $(HOST) -L fuzz --output-on-failure -C long
+	FUZZ_SECONDS=$(FUZZ_SECONDS) ctest --test-dir $(HOST) -L fuzz --output-on-failure -C long \
+	    --timeout $$(($(FUZZ_SECONDS) + 300))
 
 # Single mutations of the product code, each against the unit and flow tests.
 mutants: setup

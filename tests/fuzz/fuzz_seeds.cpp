@@ -2,7 +2,9 @@
 //   fuzz_seeds TARGET FOLDER
 // The seeds are small, well-formed or nearly so, and reach the interesting
 // paths at once: every gzip header flag, concatenated members, trailing
-// data, CR LF text, raw-length entries, names that normalisation rewrites.
+// data, CR LF text, raw-length entries, names that normalisation rewrites,
+// the sample add-on's script and scripts that bend its rules, command lines
+// of every run mode.
 #include <stdio.h>
 #include <string.h>
 #include <zlib.h>
@@ -10,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "support/package_builder.h"
+#include "fuzz/fuzz_check.h"
 
 namespace {
 
@@ -134,24 +136,67 @@ std::vector<Seed> entryNameSeeds()
     return seeds;
 }
 
+// For the settings pass, the copy pass and the uninstaller's readings: the
+// sample add-on's script as it ships, one naming every payload entry with its
+// size, and scripts at the edges of the line rules.
+std::vector<Seed> scriptSeeds()
+{
+    static const char oddBytes[] = "PRODUCT= \"P\"\x1a\nGROUP= \"after Ctrl-Z\"\r\n\0DIR 'nul line'\nDIR 'a'\rDIR 'b'\r\r\nDIR 'last'";
+    std::string payload, links, longValue(1030, 'v');
+    samplePayload(&payload);
+    for (int i = 0; i < 17; i++)
+        links += (i % 2 ? "DESK= \"" : "LINK= \"") + std::to_string(i) + ".exe\" \"Link " + std::to_string(i) + "\" \"-x\"\r\n";
+    return {
+        {"sample add-on", readFile(SAMPLE_SCRIPT)},
+        {"every payload entry", bytesOf("DIR 'Files'\n" + payload)},
+        {"seventeen links", bytesOf("GROUP= \"Tundra\"\r\nPRODUCT= \"Maps\"\r\n" + links)},
+        {"Ctrl-Z, NUL, lone CR, no final newline",
+         bytesOf(std::string(oddBytes, sizeof oddBytes - 1))},
+        {"lines over 1023 characters and values over their fields",
+         bytesOf("GROUP= \"" + longValue + "\"\nDIR=" + longValue.substr(0, 300) + "\nCOPY '" +
+                 longValue.substr(0, 300) + "' 'x' 1\n")},
+        {"paths that leave the destination",
+         bytesOf("DIR '..'\nCOPY 'plain.gz' '..\\x' 40\nCOPY 'plain.gz' 'C:\\x' 40\nCOPY 'plain.gz' 'con.txt' 40\n"
+                 "COPY 'plain.gz' 'QUILLFEN.INI' 40\nDIR 'a.'\nLINK= \"x\" \"..\\up\"\n")},
+        {"malformed lines", bytesOf("COPY 'plain.gz' 'x'\nCOPY 'plain.gz\nDIR 'open\nCOPY 'plain.gz' 'x' 99999999999\n")},
+    };
+}
+
+std::vector<Seed> commandLineSeeds()
+{
+    std::string many;
+    for (int i = 0; i < 130; i++)
+        many += " t" + std::to_string(i);
+    return {
+        {"install", bytesOf("\"C:\\Users\\Player\\Downloads\\tundra-maps.exe\"")},
+        {"uninstall", bytesOf("\"C:\\Program Files\\Brakmoor\\Tundra Vale\\quillfen.exe\" -uninstall")},
+        {"clean-up", bytesOf("C:\\Users\\Player\\AppData\\Local\\Temp\\quillfen.exe -uninstallpath C:\\PROGRA~1\\Brakmoor")},
+        {"clean-up without its folder", bytesOf("q.exe\t-UNINSTALLPATH")},
+        {"clean-up folder too long", bytesOf("q.exe -uninstallpath \"" + std::string(300, 'd') + "\" -uninstall")},
+        {"quotes and tabs", bytesOf("\"a b\"c \"\" \"open\tx\" \"to the end")},
+        {"more tokens than slots", bytesOf("q.exe" + many + " -uninstallpath C:\\G")},
+    };
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
 {
-    if (argc != 3) {
-        fprintf(stderr, "usage: fuzz_seeds fuzz_package_directory|fuzz_gz_reader|fuzz_entry_name FOLDER\n");
-        return 2;
-    }
-    std::string target = argv[1];
+    static const struct {
+        const char *target;
+        std::vector<Seed> (*seeds)();
+    } targets[] = {
+        {"fuzz_package_directory", packageDirectorySeeds}, {"fuzz_gz_reader", gzReaderSeeds},
+        {"fuzz_entry_name", entryNameSeeds}, {"fuzz_settings_pass", scriptSeeds},
+        {"fuzz_copy_pass", scriptSeeds}, {"fuzz_uninstall_readings", scriptSeeds},
+        {"fuzz_command_line", commandLineSeeds}, {"fuzz_quillpack", packageDirectorySeeds},
+    };
     std::vector<Seed> seeds;
-    if (target == "fuzz_package_directory")
-        seeds = packageDirectorySeeds();
-    else if (target == "fuzz_gz_reader")
-        seeds = gzReaderSeeds();
-    else if (target == "fuzz_entry_name")
-        seeds = entryNameSeeds();
-    else {
-        fprintf(stderr, "fuzz_seeds: no seeds for %s\n", argv[1]);
+    for (const auto &t : targets)
+        if (argc == 3 && strcmp(argv[1], t.target) == 0)
+            seeds = t.seeds();
+    if (seeds.empty()) {
+        fprintf(stderr, "usage: fuzz_seeds TARGET FOLDER, with a target named in fuzz_seeds.cpp\n");
         return 2;
     }
     for (size_t i = 0; i < seeds.size(); i++) {

@@ -6,13 +6,19 @@
 # SEEDS    the fuzz_seeds program, which writes the generated seeds
 # KEPT     tests/fuzz/corpus/<target>: inputs kept in the repository (may be absent)
 # ARTIFACTS folder for the input of a crash or a broken check
-# SECONDS, RUNS  stop after whichever comes first; RUNS -1 for no limit
+# SECONDS, RUNS  stop after whichever comes first; RUNS -1 for no limit;
+#          SECONDS "long" for $FUZZ_SECONDS (180 when unset)
 set -eu
 fuzzer=$1 seeds=$2 kept=$3 artifacts=$4 seconds=$5 runs=$6
 shift 6
+[ "$seconds" = long ] && seconds=${FUZZ_SECONDS:-180}
 target=$(basename "$fuzzer")
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/quillfen-$target.XXXXXX")
+# Some targets make and delete files on every run: where TMPDIR is not set,
+# keep them on the tmpfs, which unlike ext4 stays fast at that.
+tmp=${TMPDIR:-/tmp}
+[ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ] && tmp=/dev/shm
+work=$(mktemp -d "$tmp/quillfen-$target.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/corpus" "$work/tmp"
 "$seeds" "$target" "$work/corpus" >/dev/null
