@@ -30,3 +30,8 @@ bool LinkFilePath(const ShortcutRecord *link, char *path, size_t size)
     return link->linkFolder[0] != '\0' && isPathInsideFolder(link->linkName) &&
            formatText(path, size, "%s\\%s.lnk", link->linkFolder, link->linkName);
 }
+
+int32_t LinkIconIndex(const ShortcutRecord *link)
+{
+    return equalsIgnoreAsciiCase(link->arguments, UNINSTALL_OPTION) ? link->iconIndex : 2;
+}

@@ -27,3 +27,7 @@ bool AssignLinkFolder(ShortcutRecord *link, const char *groupFolder);
 // The link file "<linkFolder>\<linkName>.lnk" of a slot into path (size
 // bytes). False when it does not fit or the link name would leave its folder.
 bool LinkFilePath(const ShortcutRecord *link, char *path, size_t size);
+
+// The icon index a link is made with: 0 for an uninstall link (arguments
+// UNINSTALL_OPTION in any ASCII case), else 2.
+int32_t LinkIconIndex(const ShortcutRecord *link);

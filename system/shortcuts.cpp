@@ -20,8 +20,7 @@ HRESULT CreateShortcut(ShortcutRecord *link)
         return result;
     // targetDir ends with a backslash, so the target has two at the seam;
     // the shell reads them as one.
-    if (!equalsIgnoreAsciiCase(link->arguments, UNINSTALL_OPTION))
-        link->iconIndex = 2;
+    link->iconIndex = LinkIconIndex(link);
     shellLink->SetPath(target);
     shellLink->SetDescription(link->description);
     shellLink->SetArguments(link->arguments);

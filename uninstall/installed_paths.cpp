@@ -4,7 +4,6 @@
 
 #include "base/path_rule.h"
 #include "base/text.h"
-#include "package/package.h"
 #include "script/script_grammar.h"
 
 static bool appendPath(PathList *list, const char *path)
@@ -32,6 +31,13 @@ int CollectInstalledPaths(const char *scriptName, PathList *files, PathList *dir
     PackageFile script = pfOpen(scriptName, "rt");
     if (!script)
         return 0;
+    ReadInstalledPaths(script, files, dirs);
+    pfClose(script);
+    return 1;
+}
+
+void ReadInstalledPaths(PackageFile script, PathList *files, PathList *dirs)
+{
     char line[SCRIPT_LINE_SIZE];
     char path[PATH_SIZE];
     while (pfGets(line, sizeof line, script)) {
@@ -42,8 +48,6 @@ int CollectInstalledPaths(const char *scriptName, PathList *files, PathList *dir
         else if (keyword == KEYWORD_COPY && installedFileOfCopyLine(rest, path, sizeof path) && files)
             appendPath(files, path);
     }
-    pfClose(script);
-    return 1;
 }
 
 void RemoveInstalledPaths(const PathList *files, const PathList *dirs, const PathRemoval &removal)

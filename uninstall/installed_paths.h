@@ -7,6 +7,7 @@
 #include <stdint.h>
 
 #include "base/names.h"
+#include "package/package.h"
 
 // A list of script paths, in script order; duplicates stay.
 struct PathList {
@@ -19,6 +20,9 @@ struct PathList {
 // line into files, the folder of every DIR ' line into dirs (either may be
 // 0). Returns 1 when the script was read, 0 when it cannot be opened.
 int CollectInstalledPaths(const char *scriptName, PathList *files, PathList *dirs);
+
+// The same reading from a script already open in text mode, to its end.
+void ReadInstalledPaths(PackageFile script, PathList *files, PathList *dirs);
 
 void freePathList(PathList *list);
 
