@@ -52,9 +52,9 @@ static std::string bytes(uint64_t n)
 static void planDestination(std::string &out)
 {
     step(out, "destination", settings.destinationDir[0] ? settings.destinationDir : "(none proposed: the field starts empty)");
-    detail(out, "unless", std::string("the game's folder is recorded in HKLM\\") + GAME_KEY + ", value " +
-                              GAME_FOLDER_VALUE);
-    detail(out, "or", std::string("the player chooses another; ") + DESTINATION + " below");
+    detail(out, "replaced by", std::string("the game's folder, when HKLM\\") + GAME_KEY + ", value " +
+                                   GAME_FOLDER_VALUE + " holds one");
+    detail(out, "or by", std::string("the folder the player chooses; ") + DESTINATION + " below is the one used");
     PackageEntry *agreement = findPackageEntry("umowa.txt");
     step(out, "agreement", agreement ? std::string(AGREEMENT_NAME) + ", " + bytes((uint32_t)agreement->size)
                                      : "(none: the installer goes straight on)");
