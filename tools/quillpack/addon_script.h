@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "base/path_rule.h"
-#include "package/package.h"
 #include "script/script_grammar.h"
 
 typedef std::vector<unsigned char> Bytes;

@@ -52,6 +52,7 @@ struct AddonTree {
     std::vector<std::string> folders;        // parents first
     std::vector<AddonFile> files;
     std::map<std::string, std::string> keys; // pathKey -> the name that has it
+    std::map<std::string, std::string> entries; // pathKey of a package entry -> its file
 };
 
 }  // namespace
@@ -100,6 +101,18 @@ static bool claimName(AddonTree &tree, const std::string &name, std::string &err
     return false;
 }
 
+// Two files the installer would open as one entry ("x" and the member
+// "x.gz"): build could not tell which one to pack.
+static bool claimEntry(AddonTree &tree, const AddonFile &file, std::string &error)
+{
+    auto taken = tree.entries.emplace(pathKey(lookupName(file.entry)), file.path);
+    if (taken.second)
+        return true;
+    error = "'" + taken.first->second + "' and '" + file.path + "' would both be the package entry '" +
+            lookupName(file.entry) + "'; keep one";
+    return false;
+}
+
 // Adds the files and folders below disk (the add-on folder's path of
 // prefix, "" for the folder itself) to tree, in name order.
 static bool walk(const std::string &root, const std::string &disk, const std::string &prefix, AddonTree &tree,
@@ -117,7 +130,8 @@ static bool walk(const std::string &root, const std::string &disk, const std::st
             error = child + ": the name has a character that the installer's code page (1250) does not hold";
             return false;
         }
-        if (prefix.empty() && (lowerAscii(name) == lowerAscii(SCRIPT_NAME) || lowerAscii(name) == lowerAscii(AGREEMENT_NAME)))
+        bool top = prefix.empty();
+        if (top && (lowerAscii(name) == lowerAscii(SCRIPT_NAME) || lowerAscii(name) == lowerAscii(AGREEMENT_NAME)))
             continue;
         if (name.find_first_of("'\\") != std::string::npos) {
             error = child + ": the name holds an apostrophe or a backslash, which a script line cannot name";
@@ -128,8 +142,10 @@ static bool walk(const std::string &root, const std::string &disk, const std::st
             error = child + ": a symbolic link that leads out of the add-on folder; quillpack does not follow it";
             return false;
         }
-        if (!claimName(tree, path, error))
+        if (!claimName(tree, path, error)) {
+            error = root + ": " + error;
             return false;
+        }
         if (isFolder(child)) {
             if (isLink(child)) {
                 error = child + ": a symbolic link to a folder; init lists every folder once, so it does not "
@@ -144,6 +160,10 @@ static bool walk(const std::string &root, const std::string &disk, const std::st
             file.path = path;
             if (!describeFile(child, file, error))
                 return false;
+            if (!claimEntry(tree, file, error)) {
+                error = root + ": " + error;
+                return false;
+            }
             tree.files.push_back(file);
         } else {
             error = child + ": neither a file nor a folder that can be read";

@@ -51,11 +51,12 @@ static std::string bytes(uint64_t n)
 
 static void planDestination(std::string &out)
 {
-    step(out, "destination", settings.destinationDir[0] ? settings.destinationDir : "(none proposed: the field starts empty)");
+    step(out, "destination", settings.destinationDir[0] ? settings.destinationDir
+                                                        : "(none proposed: the field starts empty)");
     detail(out, "replaced by", std::string("the game's folder, when HKLM\\") + GAME_KEY + ", value " +
                                    GAME_FOLDER_VALUE + " holds one");
     detail(out, "or by", std::string("the folder the player chooses; ") + DESTINATION + " below is the one used");
-    PackageEntry *agreement = findPackageEntry("umowa.txt");
+    PackageEntry *agreement = findPackageEntry(AGREEMENT_NAME);
     step(out, "agreement", agreement ? std::string(AGREEMENT_NAME) + ", " + bytes((uint32_t)agreement->size)
                                      : "(none: the installer goes straight on)");
     char sizeText[128];
@@ -120,8 +121,7 @@ static void planInstalling(std::string &out, const ScriptLint &lint)
                                   settings.installValue + " = " + DESTINATION);
     planLinks(out, "link", false);
     if (settings.bInstallDlls)
-        step(out, "runtime", std::string("when msvcrt.dll or msvcp60.dll is older than version 6, starts ") +
-                                 below(REDISTRIBUTABLE_NAME));
+        step(out, "runtime", "starts " + below(REDISTRIBUTABLE_NAME) + " when the runtime libraries fail their check");
 }
 
 static void planUninstalling(std::string &out, const ScriptLint &lint)
