@@ -31,13 +31,6 @@ void ChooseDefaultDestination(char *destinationDir, size_t size, const char *reg
         copyText(destinationDir, size, registryValue);
 }
 
-void FormatSizeText(uint64_t totalBytes, char *text, size_t size)
-{
-    int64_t kilobytes = (int64_t)(totalBytes / 1024);
-    int64_t megabytes = (kilobytes + 1023) / 1024;
-    formatText(text, size, messageTable[MSG_SPACE_NEEDED], (int)megabytes);
-}
-
 void TakeBrowseResult(const char *chosen, char *destinationDir, size_t size)
 {
     copyText(destinationDir, size, chosen);
@@ -50,7 +43,7 @@ DestinationVerdict AcceptDestination(const char *typed, size_t longestName, char
 {
     size_t length = strlen(typed);
     size_t folderLength = length + (length > 0 && typed[length - 1] == '\\' ? 0 : 1);
-    if (!isFullFolderPath(typed) || folderLength + longestName > PATH_SIZE - 1 || folderLength + 1 > size)
+    if (!isDestinationFolder(typed, longestName) || folderLength + 1 > size)
         return DESTINATION_WRONG_PATH;
     copyText(destinationDir, size, typed);
     char saved[PATH_SIZE];

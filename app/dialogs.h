@@ -33,8 +33,6 @@ INT_PTR CALLBACK DestinationDialogProc(HWND dialog, UINT message, WPARAM wParam,
 // The destination shown first: a non-empty registry value replaces the
 // script's default in destinationDir (size bytes).
 void ChooseDefaultDestination(char *destinationDir, size_t size, const char *registryValue);
-// "Installation requires %d MB of free disk space" for totalBytes.
-void FormatSizeText(uint64_t totalBytes, char *text, size_t size);
 // The browser's choice into destinationDir (size bytes), less one trailing
 // backslash.
 void TakeBrowseResult(const char *chosen, char *destinationDir, size_t size);

@@ -55,10 +55,3 @@ bool SpecialFolderPath(int folder, char *path, size_t size)
     }
     return true;
 }
-
-bool ProgramGroupFolder(const char *groupName, char *folder, size_t size)
-{
-    char programs[PATH_SIZE];
-    return SpecialFolderPath(CSIDL_PROGRAMS, programs, sizeof programs) &&
-           formatText(folder, size, "%s\\%s", programs, groupName);
-}

@@ -1,6 +1,5 @@
 // Folder helpers of the installer and the uninstaller: making every level of
-// a folder path, and the current user's special folders, among them the
-// program group folder below the Start-menu Programs folder.
+// a folder path, and the current user's special folders.
 #pragma once
 
 #include <stddef.h>
@@ -14,8 +13,3 @@ int MakePath(const char *path);
 // CSIDL_DESKTOPDIRECTORY, ...) into path, which holds size bytes. False,
 // with path empty, when it cannot be resolved or does not fit.
 bool SpecialFolderPath(int folder, char *path, size_t size);
-
-// The program group folder: the Programs folder, '\' and groupName, into
-// folder (size bytes). False when the Programs folder cannot be resolved or
-// the path does not fit.
-bool ProgramGroupFolder(const char *groupName, char *folder, size_t size);

@@ -84,3 +84,10 @@ bool isPayloadPlace(const char *path)
     return isPathInsideFolder(path) && !equalsIgnoreAsciiCase(path, UNINSTALLER_NAME) &&
            !equalsIgnoreAsciiCase(path, SCRIPT_NAME);
 }
+
+bool isDestinationFolder(const char *folder, size_t longestName)
+{
+    size_t length = strlen(folder);
+    size_t withBackslash = length + (length > 0 && folder[length - 1] == '\\' ? 0 : 1);
+    return isFullFolderPath(folder) && withBackslash + longestName <= PATH_SIZE - 1;
+}

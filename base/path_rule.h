@@ -7,6 +7,8 @@
 // uninstaller and quillpack all ask this one rule.
 #pragma once
 
+#include <stddef.h>
+
 enum PathProblem {
     PATH_INSIDE,           // stays inside its folder
     PATH_ABSOLUTE,         // starts with '\' or '/'
@@ -34,3 +36,9 @@ bool isPayloadPlace(const char *path);
 // them) that each stay what they say: no "..", no device, no final dot or
 // blank, no further colon. The destination the user chooses must be one.
 bool isFullFolderPath(const char *path);
+
+// True when folder is a full folder path (isFullFolderPath) below which,
+// with the backslash that ends it, a name of longestName characters still
+// fits a path of 259 characters. The destination the user keeps or types
+// must be one.
+bool isDestinationFolder(const char *folder, size_t longestName);

@@ -55,6 +55,10 @@ extern InstallSettings settings;
 // group folder from the final GROUP= when the links are made or removed.
 int ReadSettings();
 
+// The destination dialog's size line, "Installation requires %d MB of free
+// disk space", for totalBytes: whole megabytes of whole kilobytes, rounded up.
+void FormatSizeText(uint64_t totalBytes, char *text, size_t size);
+
 // ---- Copy pass ----
 
 // Carries out the next DIR ' or COPY ' line. Returns the progress percentage

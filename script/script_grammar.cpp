@@ -34,27 +34,54 @@ const char *keywordText(ScriptKeyword keyword)
     return keyword == KEYWORD_NONE || keyword > KEYWORD_FOLDER ? "" : text;
 }
 
+ScriptKeyword misplacedKeyword(const char *line)
+{
+    while (*line == ' ' || *line == '\t')
+        line++;
+    const char *text = KEYWORDS;
+    for (int keyword = KEYWORD_COMMENT; keyword <= KEYWORD_FOLDER; text += strlen(text) + 1, keyword++) {
+        size_t i = 0;
+        while (text[i] != '\0' && toupper((unsigned char)line[i]) == text[i])
+            i++;
+        if (text[i] == '\0' && keyword != KEYWORD_COMMENT)
+            return (ScriptKeyword)keyword;
+    }
+    return KEYWORD_NONE;
+}
+
+// Returns stored after setting *stop, when there is one, to why.
+static int scanEnded(int stored, QuotedStop why, QuotedStop *stop)
+{
+    if (stop)
+        *stop = why;
+    return stored;
+}
+
 // The scan pattern %*[^"]" %[^"]" once per value.
-int scanQuotedValues(const char *text, char *const *fields, int count, size_t fieldSize)
+int scanQuotedValues(const char *text, char *const *fields, int count, size_t fieldSize, QuotedStop *stop)
 {
     for (int i = 0; i < count; i++) {
         size_t gap = strcspn(text, "\"");
-        if (gap == 0 || text[gap] != '"')
-            return i;
+        if (text[gap] != '"')
+            return scanEnded(i, QUOTED_NO_VALUE, stop);
+        if (gap == 0)
+            return scanEnded(i, QUOTED_NO_GAP, stop);
         text += gap + 1;
         while (isspace((unsigned char)*text))
             text++;
         size_t length = strcspn(text, "\"");
         if (length == 0)
-            return i;
+            return scanEnded(i, QUOTED_EMPTY, stop);
         size_t kept = length < fieldSize - 1 ? length : fieldSize - 1;
         memcpy(fields[i], text, kept);
         fields[i][kept] = '\0';
-        if (kept < length || text[length] != '"')
-            return i + 1;
+        if (kept < length)
+            return scanEnded(i + 1, QUOTED_TOO_LONG, stop);
+        if (text[length] != '"')
+            return scanEnded(i + 1, QUOTED_UNCLOSED, stop);
         text += length + 1;
     }
-    return count;
+    return scanEnded(count, QUOTED_ALL, stop);
 }
 
 bool readLineValue(const char *text, char *field, size_t size)

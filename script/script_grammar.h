@@ -40,7 +40,23 @@ ScriptKeyword lineKeyword(const char *line, const char **rest);
 // The keyword as a script writes it ("COPY '", "LINK=", ...); "" for none.
 const char *keywordText(ScriptKeyword keyword);
 
+// For a line that lineKeyword finds no keyword on: the keyword it would
+// start with without its leading blanks and tabs and with its letters in
+// upper case (" COPY '", "copy '", "Group="), else KEYWORD_NONE. Every
+// reader ignores such a line; quillpack tells the author why.
+ScriptKeyword misplacedKeyword(const char *line);
+
 // ---- Values ----
+
+// Why a scan of quoted values stopped.
+enum QuotedStop {
+    QUOTED_ALL,          // every value was stored
+    QUOTED_NO_GAP,       // an opening quote with no other character before it
+    QUOTED_NO_VALUE,     // no further opening quote
+    QUOTED_EMPTY,        // nothing between the quotes
+    QUOTED_UNCLOSED,     // the last value stored has no closing quote
+    QUOTED_TOO_LONG,     // the last value stored was cut to its field
+};
 
 // Quoted values (GROUP=, PRODUCT=, LINK=, DESK=), each into a field of
 // fieldSize bytes: at least one character that is not a double quote (the
@@ -48,8 +64,10 @@ const char *keywordText(ScriptKeyword keyword);
 // the closing quote. The scan stops at the first value that does not match
 // (an empty one included); the fields from there on keep what they held. A
 // value longer than its field is cut to fit, and the scan stops after it.
-// Returns the number of values stored.
-int scanQuotedValues(const char *text, char *const *fields, int count, size_t fieldSize);
+// Returns the number of values stored; *stop (unless null) says why the
+// scan ended.
+int scanQuotedValues(const char *text, char *const *fields, int count, size_t fieldSize,
+                     QuotedStop *stop = 0);
 
 // The rest of a line up to its line feed (DIR=, INSTALL_KEY=,
 // INSTALL_VALUE=) into field, which holds it with its line feed, so a value

@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include "base/folders.h"
+#include "base/messages.h"
 #include "base/text.h"
 #include "script/script_grammar.h"
 
@@ -112,4 +113,11 @@ int ReadSettings()
     while (pfGets(line, sizeof line, settings.scriptFile))
         readSettingsLine(line);
     return 1;
+}
+
+void FormatSizeText(uint64_t totalBytes, char *text, size_t size)
+{
+    int64_t kilobytes = (int64_t)(totalBytes / 1024);
+    int64_t megabytes = (kilobytes + 1023) / 1024;
+    formatText(text, size, messageTable[MSG_SPACE_NEEDED], (int)megabytes);
 }

@@ -7,24 +7,6 @@
 #include "base/report.h"
 #include "base/text.h"
 
-bool ScriptGroupFolder(char *folder, size_t size)
-{
-    return isPathInsideFolder(settings.groupName) && ProgramGroupFolder(settings.groupName, folder, size);
-}
-
-bool AssignLinkFolder(ShortcutRecord *link, const char *groupFolder)
-{
-    if (link->linkFolder[0] != '\0')
-        return true;
-    return groupFolder && copyText(link->linkFolder, sizeof link->linkFolder, groupFolder);
-}
-
-bool LinkFilePath(const ShortcutRecord *link, char *path, size_t size)
-{
-    return link->linkFolder[0] != '\0' && isPathInsideFolder(link->linkName) &&
-           formatText(path, size, "%s\\%s.lnk", link->linkFolder, link->linkName);
-}
-
 HRESULT CreateShortcut(ShortcutRecord *link)
 {
     // Paths that do not fit are refused rather than cut into other names.
@@ -38,8 +20,7 @@ HRESULT CreateShortcut(ShortcutRecord *link)
         return result;
     // targetDir ends with a backslash, so the target has two at the seam;
     // the shell reads them as one.
-    if (!equalsIgnoreAsciiCase(link->arguments, UNINSTALL_OPTION))
-        link->iconIndex = 2;
+    link->iconIndex = LinkIconIndex(link);
     shellLink->SetPath(target);
     shellLink->SetDescription(link->description);
     shellLink->SetArguments(link->arguments);

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
-"""The demo: the sample add-on packed by quillpack, then installed and
-uninstalled as a person would, in a fresh Wine prefix on a virtual display,
-with what it leaves behind shown at each step (the same run as
-`quillpack-try`).
+"""The demo: the sample add-on packed, verified and planned by quillpack,
+then installed and uninstalled as a person would, in a fresh Wine prefix
+on a virtual display, with what it leaves behind shown at each step (the
+same run as `quillpack-try`).
 
     make demo                # builds first, then runs this
     python3 tools/demo.py    # with the builds already there
@@ -53,6 +53,12 @@ def main():
         return 1
     step("What the installer holds")
     if not quillpack("list", installer):
+        return 1
+    step("Checking it as the installer and the uninstaller will read it")
+    if not quillpack("verify", "--strict", installer):
+        return 1
+    step("What installing and then uninstalling it will do")
+    if not quillpack("plan", installer):
         return 1
     return tryout.try_installer(installer, DEMO_DIR, interactive=os.environ.get("INTERACTIVE") == "1")
 

@@ -337,25 +337,30 @@ class Tryout:
     def show_what_is_left(self, folder, links, groups):
         session = self.session
         step("What is left after the uninstallation")
+        left = sorted(session.listing(folder), key=str.lower)
         if not session.exists(folder):
             say(folder + ": gone")
         else:
-            left = sorted(session.listing(folder), key=str.lower)
             files_left = [entry for entry in left if not entry.endswith("\\")]
+            folders_left = [entry for entry in left if entry.endswith("\\")]
             say("installed files: " + (", ".join(files_left) + " still there" if files_left else "all gone"))
-            say("%s itself: still there, %s" % (folder, "holding " + ", ".join(left) if left else "empty"))
-            if left and not files_left:
-                say("(a folder listed in the script before its own subfolder stays: at its turn it "
-                    "still held the subfolder)")
+            say("installed folders: " + (", ".join(folders_left) + " still there" if folders_left else "all gone"))
+            say("%s itself: %s" % (folder, "still holds " + ", ".join(left) if left else
+                                    "empty (the uninstaller never removes the installation folder)"))
+        places_left = [place for place in groups + links if session.exists(place)]
         for group in groups:
-            say("program group %s: %s" % (group, "still there" if session.exists(group) else "gone"))
+            say("program group %s: %s" % (group, "still there" if group in places_left else "gone"))
         for link in links:
-            say("link %s: %s" % (link, "still there" if session.exists(link) else "gone"))
+            say("link %s: %s" % (link, "still there" if link in places_left else "gone"))
         say("temporary uninstaller copy %s: %s" % (TEMP_COPY, "present" if session.exists(TEMP_COPY) else "absent"))
         if session.exists(WININIT):
             with open(session.unix_path(WININIT), "rb") as f:
                 say("%s asks Windows to delete it at its next start:" % WININIT)
                 say(f.read().decode("ascii", errors="replace").strip())
+        if left or places_left:
+            say("(quillpack plan names everything the uninstaller leaves, and verify says why)")
+        else:
+            say("nothing the installation made is left")
 
 
 def try_installer(installer, out_dir, interactive=False):

@@ -9,28 +9,12 @@
 
 #include <windows.h>
 
-#include <stdint.h>
-
-#include "base/names.h"
-
-// A list of script paths, in script order; duplicates stay.
-struct PathList {
-    char (*paths)[PATH_SIZE];   // heap array of count paths
-    int32_t count;
-    int32_t capacity;
-};
+#include "uninstall/installed_paths.h"
 
 // Runs the stage that runMode selects. Returns the uninstall mutex, owned,
 // for start-up to release and close; 0 when the user declined or the
 // clean-up stage could not wait for the mutex.
 HANDLE RunUninstall();
-
-// Second reading of the installed script: the destination of every COPY '
-// line into files, the folder of every DIR ' line into dirs (either may be
-// 0). Returns 1 when the script was read, 0 when it cannot be opened.
-int CollectInstalledPaths(const char *scriptName, PathList *files, PathList *dirs);
-
-void freePathList(PathList *list);
 
 // ---- The two halves of self-removal ----
 

@@ -2,37 +2,12 @@
 // confirmation, the links and the group folder between them.
 #include "uninstall/uninstall.h"
 
-#include <stdlib.h>
-#include <string.h>
-
 #include "base/messages.h"
-#include "base/path_rule.h"
 #include "base/startup_state.h"
 #include "base/text.h"
 #include "package/package.h"
 #include "script/install_settings.h"
-#include "script/script_grammar.h"
 #include "system/shortcuts.h"
-
-static bool appendPath(PathList *list, const char *path)
-{
-    if (list->count == list->capacity) {
-        int32_t capacity = list->capacity ? list->capacity * 2 : 32;
-        void *grown = realloc(list->paths, sizeof(list->paths[0]) * (size_t)capacity);
-        if (!grown)
-            return false;
-        list->paths = (char(*)[PATH_SIZE])grown;
-        list->capacity = capacity;
-    }
-    copyText(list->paths[list->count++], PATH_SIZE, path);
-    return true;
-}
-
-void freePathList(PathList *list)
-{
-    free(list->paths);
-    *list = PathList();
-}
 
 // The first reading is the installer's own settings pass over the installed
 // copy, so the product, the group and every link slot come out as the
@@ -45,25 +20,6 @@ static void firstReading()
     ReadSettings();
     pfClose(settings.scriptFile);
     settings.scriptFile = 0;
-}
-
-int CollectInstalledPaths(const char *scriptName, PathList *files, PathList *dirs)
-{
-    PackageFile script = pfOpen(scriptName, "rt");
-    if (!script)
-        return 0;
-    char line[SCRIPT_LINE_SIZE];
-    char path[PATH_SIZE];
-    while (pfGets(line, sizeof line, script)) {
-        const char *rest;
-        ScriptKeyword keyword = lineKeyword(line, &rest);
-        if (keyword == KEYWORD_FOLDER && installedFolderOfDirLine(rest, path, sizeof path) && dirs)
-            appendPath(dirs, path);
-        else if (keyword == KEYWORD_COPY && installedFileOfCopyLine(rest, path, sizeof path) && files)
-            appendPath(files, path);
-    }
-    pfClose(script);
-    return 1;
 }
 
 static bool confirmed()
@@ -90,17 +46,14 @@ static void removeLinksAndGroup()
         RemoveDirectoryA(groupFolder);
 }
 
-// Files, then folders, each first to last, in one walk: a folder that still
-// holds anything at its turn stays. Script paths that the copy pass would
-// have refused are passed over.
-static void removeInstalledPaths(const PathList *files, const PathList *dirs)
+static void deleteFile(const char *path, void *)
 {
-    for (int32_t i = 0; i < files->count; i++)
-        if (isPayloadPlace(files->paths[i]))
-            DeleteFileA(files->paths[i]);
-    for (int32_t i = 0; i < dirs->count; i++)
-        if (isPathInsideFolder(dirs->paths[i]))
-            RemoveDirectoryA(dirs->paths[i]);
+    DeleteFileA(path);
+}
+
+static void removeFolder(const char *path, void *)
+{
+    RemoveDirectoryA(path);
 }
 
 HANDLE RunUninstall()
@@ -113,7 +66,7 @@ HANDLE RunUninstall()
     removeLinksAndGroup();
     PathList files = PathList(), dirs = PathList();
     CollectInstalledPaths(SCRIPT_NAME, &files, &dirs);
-    removeInstalledPaths(&files, &dirs);
+    RemoveInstalledPaths(&files, &dirs, PathRemoval{deleteFile, removeFolder, 0});
     freePathList(&files);
     freePathList(&dirs);
     return HandOver();

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """quillpack and quillpack-try as an author runs them: the one line each
-quillpack command prints, the stub found where `make install` puts it (and
+quillpack command prints, init's script for the sample add-on, the stub found where `make install` puts it (and
 beside quillpack.exe under Wine), and quillpack-try's report and exit status
 for an installer that goes through and for one that does not.
 
@@ -64,6 +64,23 @@ class QuillpackTest(ScratchTestCase):
         self.assertRegex(out, r"\Aquillpack: extracted to out: %d entries, %s bytes in \d+\.\d\d s\n\Z"
                          % (len(entries), format(sum(e.size for e in entries), ",")))
 
+    def planned(self, installer):
+        """The folders and files (with sizes) that quillpack plan says the
+        installer makes."""
+        status, out, err = run([harness.QUILLPACK, "plan", installer], self.folder)
+        self.assertEqual((status, err), (0, ""))
+        return {line for line in out.splitlines() if line.startswith(("  folder ", "  file "))}
+
+    def test_init_writes_a_script_that_builds_verifies_and_plans_clean(self):
+        shutil.copytree(ADDON, os.path.join(self.folder, "addon"), ignore=shutil.ignore_patterns("quillfen.ini"))
+        for command in (["init", "addon", "--product", "Tundra Vale Maps"],
+                        ["build", "--stub", tryout.QUILLFEN_EXE, "addon", "-o", "init.exe"],
+                        ["verify", "--strict", "init.exe"]):
+            status, _out, err = run([harness.QUILLPACK, *command], self.folder)
+            self.assertEqual((status, err), (0, ""), command)
+        self.build("--stub", tryout.QUILLFEN_EXE)
+        self.assertEqual(self.planned("init.exe"), self.planned("Setup.exe"))
+
     def test_installed_quillpack_takes_the_installed_stub(self):
         # The layout of `make install`: PREFIX/bin/quillpack and
         # PREFIX/share/quillfen/quillfen.exe.
@@ -112,7 +129,8 @@ class TryTest(ScratchTestCase):
         for line in ('message box "Installation": Installation successfully completed',
                      r"Maps\Arctic\glacier.map                    204298 bytes",
                      'message box "Uninstallation": Uninstallation finished',
-                     "installed files: all gone"):
+                     "installed files: all gone", "installed folders: all gone",
+                     "nothing the installation made is left"):
             self.assertIn(line, out)
         self.assertLessEqual({"agreement.png", "destination.png", "success.png", "uninstall-question.png",
                               "uninstall-finished.png"}, set(os.listdir(os.path.join(self.folder, "try"))))

@@ -17,6 +17,7 @@ Run one class or case by hand:  python3 test_uninstall.py UninstallTest -v
 
 import os
 import re
+import subprocess
 import unittest
 
 import harness
@@ -186,6 +187,72 @@ class UninstallTest(UninstallTestCase):
         self.assertEqual(opened.debug_lines(), ["bAreGoodDlls=false\n"], "a second process ran")
         self.assertEqual([app for app, _line in opened.started_processes()
                           if app.lower() == TEMP_COPY.lower()], [])
+
+
+SAMPLE = os.path.join(harness.REPO, "examples", "tundra-maps")
+PLACES = r"<(?:destination|Programs|Desktop)>"
+
+
+def plan_steps(plan, places):
+    """(step, Windows path, size or None) of every line of a quillpack plan
+    that names a place below <destination>, <Programs> or <Desktop>."""
+    steps = []
+    for line in plan.splitlines():
+        match = re.fullmatch(r"  (\w+) +(%s)\\(.*?)(?:, ([\d,]+) bytes? from .*| \(.*\))?" % PLACES, line)
+        if match:
+            size = match[4] and int(match[4].replace(",", ""))
+            steps.append((match[1], places[match[2]] + "\\" + match[3], size))
+    return steps
+
+
+class SampleAddonTest(UninstallTestCase):
+
+    def test_installs_and_uninstalls_as_its_plan_says(self):
+        installer = harness.quillpack_build(SAMPLE, os.path.join(self.scratch, "Setup.exe"))
+        done = subprocess.run([harness.QUILLPACK, "plan", installer], capture_output=True, timeout=60)
+        self.assertEqual((done.returncode, done.stderr), (0, b""))
+        plan = done.stdout.decode("cp1250")
+        folder = re.search(r"^  destination  (.+)\\$", plan, re.M)[1]
+        places = {"<destination>": folder, "<Programs>": self.wine.programs_folder(),
+                  "<Desktop>": self.wine.desktop_folder()}
+        steps = plan_steps(plan, places)
+
+        def resolve(text):
+            return re.sub(PLACES, lambda place: places[place[0]], text, count=1)
+
+        def below(*names):
+            return {path[len(folder) + 1:] + ("\\" if step in ("folder", "leaves") else "")
+                    for step, path, _size in steps if step in names and path.startswith(folder + "\\")}
+
+        self.install(self.place_installer(installer))
+        self.assertEqual(self.wine.listing(folder), below("folder", "file"))
+        for step, path, size in steps:
+            if size is not None:
+                self.assertEqual(len(self.read_installed(path)), size, path)
+        links = re.findall(r"^  link +(.+)\n    target +(.+)\n    arguments +(.+)\n    working folder +(.+)\n"
+                           r"    icon +index (\d+)", plan, re.M)
+        self.assertEqual(len(links), 2)
+        for link, target, arguments, working, icon in links:
+            fields = self.wine.link(resolve(link))
+            self.assertEqual(fields["path"].replace("\\\\", "\\"), resolve(target))
+            self.assertEqual(fields["arguments"], "" if arguments == "(none)" else arguments)
+            self.assertEqual(fields["working-directory"], resolve(working) + "\\")
+            self.assertEqual(fields["icon-index"], int(icon))
+
+        uninstall_link = next(resolve(link) for link, _t, arguments, _w, _i in links if arguments == "-uninstall")
+        opened = self.wine.open_link(uninstall_link)
+        self.assertTrue(self.wine.wait_started(folder + r"\quillfen.exe"), "the link started no uninstaller")
+        self.assertEqual(self.wine.box_text(UNINSTALLATION), re.search(r"^  asks +(.+)$", plan, re.M)[1])
+        self.wine.answer_box(UNINSTALLATION, YES)
+        self.assertTrue(self.wine.wait_ended(folder + r"\quillfen.exe"), "the uninstaller did not end")
+        self.assertFinalBox()
+        self.assertEqual(opened.wait(), 0)
+        self.assertEqual(self.wine.listing(folder), below("leaves"))
+        self.assertEqual(below("leaves"), set())
+        for step, path, _size in steps:
+            if step in ("delete", "remove"):
+                self.assertFalse(self.wine.exists(path), path)
+        self.wine.dismiss_box(UNINSTALLATION)
 
 
 class CleanUpOrderTest(UninstallTestCase):

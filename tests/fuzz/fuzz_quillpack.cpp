@@ -18,9 +18,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t length)
     FUZZ_CHECK(listed == error.empty(), "list failed without a reason, or gave one and succeeded");
     FUZZ_CHECK(openPackageCount == 0, "list left a package open");
 
-    std::vector<std::string> problems;
-    bool verified = verifyInstaller(path, problems);
-    FUZZ_CHECK(verified == problems.empty(), "verify failed without a problem, or named one and passed");
+    std::vector<Finding> findings;
+    bool verified = verifyInstaller(path, findings);
+    FUZZ_CHECK(verified == !hasErrors(findings), "verify failed without an error, or named one and passed");
     FUZZ_CHECK(!verified || listed, "a file that verifies does not list");
     FUZZ_CHECK(openPackageCount == 0, "verify left a package open");
     return 0;

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "app/dialogs.h"
+#include "script/install_settings.h"
 #include "support/package_builder.h"
 #include "support/temp_dir.h"
 

@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <string.h>
 
 #include <filesystem>
+#include <algorithm>
 #include <map>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -279,14 +283,14 @@ TEST_F(QuillpackTest, BuiltInstallerReadsBackThroughThePackageLayer)
         head.resize(10);
         EXPECT_EQ(hexBytes("1f 8b 08 00 00 00 00 00 00 0b"), head) << built;
     }
-    std::vector<std::string> problems;
-    EXPECT_TRUE(verifyInstaller("setup.exe", problems)) << (problems.empty() ? "" : problems[0]);
+    std::vector<Finding> findings;
+    EXPECT_TRUE(verifyInstaller("setup.exe", findings)) << formatFinding(findings.at(0));
 
     closePackage("setup.exe");
     file[file.size() / 2] ^= 1;                                      // any byte of it
     writeFile("setup.exe", file);
-    EXPECT_FALSE(verifyInstaller("setup.exe", problems));
-    EXPECT_NE(std::string::npos, problems.back().find("setup.exe: damaged")) << problems.back();
+    EXPECT_FALSE(verifyInstaller("setup.exe", findings));
+    EXPECT_EQ(0u, findings.back().text.find("damaged")) << formatFinding(findings.back());
 }
 
 TEST_F(QuillpackTest, SameInputsGiveTheSameBytesAndReplaceTheOutput)
@@ -300,6 +304,9 @@ TEST_F(QuillpackTest, SameInputsGiveTheSameBytesAndReplaceTheOutput)
     EXPECT_EQ(first, readFile("setup.exe"));
     ASSERT_TRUE(build(error, "again.exe")) << error;
     EXPECT_EQ(first, readFile("again.exe"));
+    EXPECT_EQ("a.gz", lookupName("a.gz"));
+    EXPECT_EQ("a.GZ.gz", lookupName("a.GZ"));     // the suffix test minds case
+    EXPECT_EQ(bytesOf("a\r\nb\r\n\r\n\rc\r\r\n"), withCrLf(bytesOf("a\nb\r\n\n\rc\r\r\n")));
 }
 
 struct BuildFailure {
@@ -308,51 +315,25 @@ struct BuildFailure {
     const char *expected;               // phrase of the error
     std::vector<AddonFile> files = {};  // besides a.txt ("hello\n") and Umowa.txt
     Bytes stub = {};                    // empty: quillfenStub()
-    bool agreement = true;
     uint64_t limit = MAX_PACKAGE_BYTES;
 };
 
 TEST_F(QuillpackTest, BadInputIsRefusedAndLeavesTheOutputAlone)
 {
-    // 260 characters after "COPY '", one more than the installer's buffer takes.
-    const std::string longLine = "COPY 'a.txt' '" + std::string(248, 'x') + "' 6\n";
     const BuildFailure rows[] = {
-        {"size differs", "; sizes\nCOPY 'a.txt' 'a.txt' 7\n", "quillfen.ini:2: size 7 on the line differs from 6"},
-        {"payload missing", "COPY 'b.txt' 'b.txt' 1\n", "quillfen.ini:1: no file 'b.txt' or 'b.txt.gz'"},
-        {"name unclosed", "COPY 'a.txt\n", "quillfen.ini:1: the entry name has no closing apostrophe"},
-        {"two blanks", "COPY 'a.txt'  'a.txt' 6\n", "quillfen.ini:1: expected one character and an apostrophe"},
-        {"destination unclosed", "COPY 'a.txt' 'a.txt 6\n", "quillfen.ini:1: the destination has no closing"},
-        {"no size", "COPY 'a.txt' 'a.txt'\n", "quillfen.ini:1: no size"},
-        {"size a word", "COPY 'a.txt' 'a.txt' six\n", "no size after the destination"},
-        {"size negative", "COPY 'a.txt' 'a.txt' -6\n", "no size after the destination"},
-        {"size too big", "COPY 'a.txt' 'a.txt' 4294967296\n", "up to 4294967295"},
-        {"line too long", longLine.c_str(), "is 260 characters long"},
-        {"absolute", "COPY 'a.txt' '\\a.txt' 6\n", "destination '\\a.txt' is absolute"},
-        {"absolute slash", "COPY 'a.txt' '/a.txt' 6\n", "destination '/a.txt' is absolute"},
-        {"drive", "COPY 'a.txt' 'c:a.txt' 6\n", "destination 'c:a.txt' holds a ':'"},
-        {"colon inside", "COPY 'a.txt' 'Maps\\a:b' 6\n", "destination 'Maps\\a:b' holds a ':'"},
-        {"device", "COPY 'a.txt' 'd\\nul.txt' 6\n", "names a device"},
-        {"trailing dot", "COPY 'a.txt' 'Games..\\a.txt' 6\n", "ends in '.' or a blank"},
-        {"group outside", "GROUP= \"..\\..\\Up\"\n", "quillfen.ini:1: group '..\\..\\Up' has a '..'"},
-        {"link outside", "; x\nDESK= \"a\" \"..\\Victim\"\n", "quillfen.ini:2: link name '..\\Victim' has a '..'"},
-        {"parent", "COPY 'a.txt' 'x\\..\\..\\a.txt' 6\n", "has a '..' component"},
-        {"empty destination", "COPY 'a.txt' '' 6\n", "destination '' is empty"},
-        {"over the uninstaller", "COPY 'a.txt' 'Quillfen.exe' 6\n", "uninstaller copy"},
-        {"DIR outside", "DIR '..\\up'\n", "quillfen.ini:1: folder '..\\up' has a '..'"},
-        {"slash in name", "COPY 'x/a.txt' 'a.txt' 6\n", "entry name 'x/a.txt' contains '/'"},
-        {"dots in name", "COPY '..\\a.txt' 'a.txt' 6\n", "contains '..'"},
-        {"rooted name", "COPY '\\a.txt' 'a.txt' 6\n", "entry name '\\a.txt' starts with '\\'"},
-        {"no script", nullptr, "addon: no quillfen.ini"},
-        {"no agreement", "", "addon: no Umowa.txt", {}, {}, false},
+        {"size differs", "; sizes\nCOPY 'a.txt' 'a.txt' 7\n", "quillfen.ini:2: error: size 7 on the line differs from 6"},
+        {"payload missing", "COPY 'b.txt' 'b.txt' 1\n", "quillfen.ini:1: error: no file 'b.txt' or 'b.txt.gz'"},
+        {"verify's lint", "COPY 'a.txt' 'a.txt'\n", "quillfen.ini:1: error: no size after the destination"},
+        {"no script", nullptr, "addon: error: no quillfen.ini"},
         {"member and source", "COPY 'a.txt' 'a.txt' 6\n", "keep one", {{"a.txt.gz", hexBytes(ABC_MEMBER)}}},
         {"bad member", "COPY 'b.gz' 'b' 3\n", "b.gz: not a valid gzip member", {{"b.gz", bytesOf("abc")}}},
         {"member with more", "COPY 'b.gz' 'b' 3\n", "bytes follow the gzip member",
          {{"b.gz", hexBytes((std::string(ABC_MEMBER) + " 00").c_str())}}},
-        {"stub not PE", "", "stub.exe: not a Windows program", {}, bytesOf("MZ but nothing else")},
-        {"stub an installer", "", "stub.exe: already an installer", {}, buildPackage(quillfenStub(), {})},
-        {"stub another program", "", "stub.exe: not a quillfen installer stub (expected a version block "
+        {"stub not PE", "", "stub.exe: error: not a Windows program", {}, bytesOf("MZ but nothing else")},
+        {"stub an installer", "", "stub.exe: error: already an installer", {}, buildPackage(quillfenStub(), {})},
+        {"stub another program", "", "stub.exe: error: not a quillfen installer stub (expected a version block "
          "with ProductName \"Brakmoor Quillfen\"; found none)", {}, fakeStub()},
-        {"too big", "COPY 'a.txt' 'a.txt' 6\n", "grow past 200 bytes", {}, {}, true, 200},
+        {"too big", "COPY 'a.txt' 'a.txt' 6\n", "grow past 200 bytes", {}, {}, 200},
 #ifndef _WIN32
         {"case twins", "COPY 'A.TXT' 'a.txt' 6\n", "cannot tell them apart", {{"A.txt", bytesOf("hello\n")}}},
 #endif
@@ -360,7 +341,7 @@ TEST_F(QuillpackTest, BadInputIsRefusedAndLeavesTheOutputAlone)
     for (const BuildFailure &row : rows) {
         std::vector<AddonFile> files = row.files;
         files.push_back({"a.txt", bytesOf("hello\n")});
-        writeAddon(row.script, files, row.agreement);
+        writeAddon(row.script, files);
         if (!row.stub.empty())
             writeFile("stub.exe", row.stub);
         writeFile("setup.exe", bytesOf("old"));
@@ -374,47 +355,6 @@ TEST_F(QuillpackTest, BadInputIsRefusedAndLeavesTheOutputAlone)
     std::string error;
     EXPECT_FALSE(buildInstaller(missing, error));
     EXPECT_EQ(0u, error.find("nowhere: ")) << error;
-}
-
-TEST_F(QuillpackTest, LinesAreCutAsTheInstallerReadsThem)
-{
-    struct Row {
-        const char *behaviour;
-        std::string script;
-        int line;                 // 0: no COPY line found
-        const char *entry, *destination;
-        uint32_t size;
-    } rows[] = {
-        {"CR LF ends", "; c\r\nCOPY 'a b' 'c d' 12\r\n", 2, "a b", "c d", 12},
-        {"any separator, tab, no final LF", "COPY 'a'x'b'\t4294967295", 1, "a", "b", 4294967295u},
-        {"rest of 259 fits, CR not counted", "COPY 'a' '" + std::string(251, 'd') + "' 1\r\n", 1, "a", nullptr, 1},
-        {"long line in pieces", ";" + std::string(1022, 'x') + "COPY 'p' 'q' 5\n", 1, "p", "q", 5},
-        {"Ctrl-Z is an ordinary byte", "; x\n\x1a\nCOPY 'a' 'b' 3\n", 3, "a", "b", 3},
-        {"keyword case and column", "copy 'a' 'b' 1\n COPY 'a' 'b' 1\n", 0, nullptr, nullptr, 0},
-    };
-    for (const Row &row : rows) {
-        writeFile("script.ini", bytesOf(row.script));
-        PackageFile file = pfOpenFile("script.ini", "rt");
-        ASSERT_TRUE(file);
-        std::vector<ScriptCopy> lines;
-        std::string error;
-        EXPECT_TRUE(readCopyLines(file, "s", lines, error)) << row.behaviour << error;
-        pfClose(file);
-        ASSERT_EQ(row.line ? 1u : 0u, lines.size()) << row.behaviour;
-        if (!row.line)
-            continue;
-        EXPECT_EQ(row.line, lines[0].line) << row.behaviour;
-        EXPECT_STREQ(row.entry, lines[0].copy.entryName) << row.behaviour;
-        if (row.destination) {
-            EXPECT_STREQ(row.destination, lines[0].copy.destination) << row.behaviour;
-        }
-        EXPECT_EQ(row.size, lines[0].copy.size) << row.behaviour;
-    }
-    EXPECT_EQ(0u, nulByteProblem(bytesOf(std::string("; x\n;\0\n", 6))).find("2: the line holds a NUL byte"));
-    EXPECT_EQ("a.gz", lookupName("a.gz"));
-    EXPECT_EQ("a.GZ.gz", lookupName("a.GZ"));     // the suffix test minds case
-    EXPECT_EQ(".gz.gz", lookupName(".gz"));
-    EXPECT_EQ(bytesOf("a\r\nb\r\n\r\n\rc\r\r\n"), withCrLf(bytesOf("a\nb\r\n\n\rc\r\r\n")));
 }
 
 TEST(QuillpackStub, OnlyI386WindowsProgramsPass)
@@ -532,33 +472,149 @@ TEST_F(QuillpackTest, ListShowsEveryEntryInAlignedColumns)
     EXPECT_EQ("cut.exe: not an installer or damaged package", error);
 }
 
-TEST_F(QuillpackTest, VerifyReportsWhatTheInstallerWouldTripOver)
+TEST_F(QuillpackTest, VerifyReportsEveryProblemWithItsLineAndKind)
 {
-    Bytes abc = hexBytes(ABC_MEMBER);
-    Bytes badCrc = abc;
+    // Each row's script follows two lines that make a clean script of it
+    // (unless alone): the row's first line is line 3.
+    const std::string base = "GROUP= \"G\"\nLINK= \"quillfen.exe\" \"U\" \"-uninstall\"\n";
+    Bytes abc = hexBytes(ABC_MEMBER), badCrc = abc;
     badCrc[18] ^= 1;
-    struct Row { const char *behaviour; std::string script; Bytes member; const char *expected; } rows[] = {
-        {"good", "COPY 'a' 'a' 3\n", abc, nullptr},
-        {"entry missing", "; x\nCOPY 'b' 'b' 3\n", abc, "quillfen.ini:2: no entry b.gz"},
-        {"size differs", "COPY 'a' 'a' 4\n", abc, "quillfen.ini:1: a.gz unpacks to 3 bytes, the line says 4"},
-        {"bad CRC", "COPY 'a.gz' 'a' 3\n", badCrc, "quillfen.ini:1: a.gz: "},
-        {"member cut", "COPY 'a' 'a' 3\n", Bytes(abc.begin(), abc.begin() + 14), "quillfen.ini:1: a.gz: damaged gzip member"},
-        {"bad line", "COPY 'a' 'a'\n", abc, "quillfen.ini:1: no size"},
+    std::string links;
+    for (int i = 0; i < 16; i++)
+        links += "LINK= \"a\" \"L" + std::to_string(i) + "\"\n";
+    struct Row {
+        const char *behaviour;
+        std::string script;
+        const char *expected;   // the one finding's line, from its start; null: none
+        Bytes member;           // entry a.gz
+        bool alone = false;     // without the two lines of base
+        bool agreement = true;
+    } rows[] = {
+        {"clean", "DIR 'd'\nCOPY 'a' 'd\\a' 3\n", nullptr, abc},
+        {"entry missing", "COPY 'b' 'b' 3\n", "quillfen.ini:3: error: no entry b.gz", abc},
+        {"not decompressible", "COPY 'a' 'a' 3\n", "quillfen.ini:3: error: a.gz: damaged gzip member",
+         Bytes(abc.begin(), abc.begin() + 14)},
+        {"CRC fails", "COPY 'a' 'a' 3\n", "quillfen.ini:3: error: a.gz: data error", badCrc},
+        {"size differs", "COPY 'a' 'a' 4\n", "quillfen.ini:3: error: a.gz unpacks to 3 bytes, the line says 4", abc},
+        {"keyword after a blank", " COPY 'a' 'a' 3\n", "quillfen.ini:3: error: the keyword starts with a blank", abc},
+        {"keyword in lower case", "Group= \"H\"\n", "quillfen.ini:3: error: the keyword is not written in upper case", abc},
+        {"no gap before a quote", "PRODUCT=\"P\"\n", "quillfen.ini:3: error: no blank before the opening quote of the name", abc},
+        {"no link name", "DESK= \"a\"\n", "quillfen.ini:3: error: no quoted value for the link name", abc},
+        {"quoted value too long", "PRODUCT= \"" + std::string(260, 'p') + "\"\n",
+         "quillfen.ini:3: error: the name is longer than the 259", abc},
+        {"line value too long", "INSTALL_KEY=" + std::string(255, 'k') + "\n",
+         "quillfen.ini:3: error: INSTALL_KEY= value is 255 characters long; the installer keeps 254", abc},
+        {"COPY line too long", "COPY 'a' '" + std::string(252, 'd') + "' 3\n",
+         "quillfen.ini:3: error: the line is 260 characters long after COPY '", abc},
+        {"line in pieces", ";" + std::string(1100, 'x') + "\n", "quillfen.ini:3: error: the line is longer than 1023", abc},
+        {"NUL byte", std::string("; a\0b\n", 6), "quillfen.ini:3: error: the line holds a NUL byte", abc},
+        {"COPY without its gap", "COPY 'a'  'a' 3\n", "quillfen.ini:3: error: expected one character and an apostrophe", abc},
+        {"COPY without a size", "COPY 'a' 'a'\n", "quillfen.ini:3: error: no size after the destination", abc},
+        {"entry name the lookup changes", "COPY 'x/a' 'a' 3\n", "quillfen.ini:3: error: entry name 'x/a' contains '/'", abc},
+        {"file outside", "COPY 'a' 'd\\..\\..\\a' 3\n", "quillfen.ini:3: error: destination 'd\\..\\..\\a' has a '..'", abc},
+        {"file over the uninstaller", "COPY 'a' 'QUILLFEN.EXE' 3\n", "quillfen.ini:3: error: destination 'QUILLFEN.EXE' is where", abc},
+        {"link outside", "DESK= \"a\" \"C:\\x\"\n", "quillfen.ini:3: error: link name 'C:\\x' holds a ':'", abc},
+        {"17 links", links, "quillfen.ini:18: error: a 17th link", abc},
+        {"destination not a full path", "DIR=Games\\Tundra\n", "quillfen.ini:3: error: DIR= 'Games\\Tundra' is not a full", abc},
+        {"folder left behind", "DIR 'd'\nDIR 'd\\e'\n", "quillfen.ini:3: warning: the uninstaller leaves the folder 'd' behind: "
+         "at its turn it still holds 'd\\e', which line 4 lists after it", abc},
+        {"folder not made", "COPY 'a' 'D\\a' 3\n", "quillfen.ini:3: warning: no earlier DIR line makes the folder 'D'", abc},
+        {"file written twice", "COPY 'a' 'a' 3\nCOPY 'a' 'A' 3\n", "quillfen.ini:4: warning: 'A' is written again: line 3", abc},
+        {"no agreement", "", "setup.exe: warning: no agreement text", abc, false, false},
+        {"no uninstall link", "GROUP= \"G\"\nLINK= \"quillfen.exe\" \"U\"\n", "quillfen.ini: warning: no uninstall link", abc, true},
+        {"LINK= before GROUP=", "LINK= \"quillfen.exe\" \"U\" \"-uninstall\"\nGROUP= \"G\"\n",
+         "quillfen.ini:1: warning: LINK= before GROUP= (line 2)", abc, true},
     };
     for (const Row &row : rows) {
-        writeFile("setup.exe", buildPackage(peImage(0x200), {{"quillfen.ini", bytesOf(row.script)},
-                                                             {"a.gz", row.member}}));
-        std::vector<std::string> problems;
-        EXPECT_EQ(row.expected == nullptr, verifyInstaller("setup.exe", problems)) << row.behaviour;
-        EXPECT_EQ(row.expected ? 1u : 0u, problems.size()) << row.behaviour;
-        if (row.expected && !problems.empty()) {
-            EXPECT_EQ(0u, problems[0].find(row.expected)) << row.behaviour << ": " << problems[0];
+        std::vector<TestEntry> entries = {{"quillfen.ini", bytesOf((row.alone ? "" : base) + row.script)},
+                                          {"a.gz", row.member}};
+        if (row.agreement)
+            entries.push_back({"umowa.txt", bytesOf("Umowa\r\n")});
+        writeFile("setup.exe", buildPackage(peImage(0x200), entries));
+        std::vector<Finding> findings;
+        bool verified = verifyInstaller("setup.exe", findings);
+        EXPECT_EQ(!row.expected || strstr(row.expected, ": warning: "), verified) << row.behaviour;
+        ASSERT_EQ(row.expected ? 1u : 0u, findings.size()) << row.behaviour << ": " << formatFinding(findings.at(0));
+        if (row.expected) {
+            EXPECT_EQ(0u, formatFinding(findings[0]).find(row.expected)) << row.behaviour << ": "
+                                                                           << formatFinding(findings[0]);
         }
     }
-    std::vector<std::string> problems;
+    std::vector<Finding> findings;
     writeFile("setup.exe", buildPackage(peImage(0x200), {}));
-    EXPECT_FALSE(verifyInstaller("setup.exe", problems));
-    EXPECT_NE(std::string::npos, problems.back().find("setup.exe: damaged"));
+    EXPECT_FALSE(verifyInstaller("setup.exe", findings));
+    EXPECT_EQ(0u, formatFinding(findings.back()).find("setup.exe: error: damaged: the installer would refuse it"));
+}
+
+#ifndef _WIN32
+// A name with every Polish letter, as a script holds it (code page 1250) and
+// as the file system does (UTF-8). Wine's ANSI file functions do not give
+// such names back whatever its code page, so the Windows build leaves it out.
+static const char POLISH[] = "Za\xbf\xf3\xb3\xe6 g\xea\x9cl\xb9 ja\x9f\xf1";
+static const char POLISH_ON_DISK[] = "Za\u017c\u00f3\u0142\u0107 g\u0119\u015bl\u0105 ja\u017a\u0144";
+#endif
+
+// The paths below <destination> that the plan's lines of that step name,
+// folders with a final '\'.
+static std::set<std::string> planned(const std::string &plan, const std::string &step)
+{
+    std::set<std::string> paths;
+    std::istringstream lines(plan);
+    const std::string start = "  " + step + std::string(13 - step.size(), ' ') + "<destination>\\";
+    for (std::string line; std::getline(lines, line);)
+        if (line.compare(0, start.size(), start) == 0)
+            paths.insert(line.substr(start.size(), line.find_first_of(",(") - start.size()) +
+                         (step == "folder" ? "\\" : ""));
+    return paths;
+}
+
+TEST_F(QuillpackTest, InitBuildVerifyPlanOnGeneratedTrees)
+{
+    std::vector<std::string> deep = {"pusty.dat"}, many;
+#ifndef _WIN32
+    deep.push_back(std::string(POLISH) + "\\" + POLISH + ".txt");
+#endif
+    std::string folder = "Mapy zimowe";
+    for (int level = 1; level <= 12; folder += "\\poziom " + std::to_string(level++))
+        deep.push_back(folder + "\\plik " + std::to_string(level) + ".map");
+    for (int i = 0; i < 5000; i++)
+        many.push_back("d" + std::to_string(i % 40) + "\\e" + std::to_string(i % 3) + "\\f" + std::to_string(i));
+    for (const std::vector<std::string> &tree : {deep, many}) {
+        std::set<std::string> expected = {"quillfen.exe ", "quillfen.ini "};
+        writeAddon(nullptr, {}, false);
+        for (const std::string &path : tree) {
+            std::string onDisk = "addon/" + path;
+#ifndef _WIN32
+            for (size_t at = 0; (at = onDisk.find(POLISH, at)) != std::string::npos;)
+                onDisk.replace(at, strlen(POLISH), POLISH_ON_DISK);
+#endif
+            std::replace(onDisk.begin(), onDisk.end(), '\\', '/');
+            fs::create_directories(fs::path(onDisk).parent_path());
+            writeFile(onDisk, Bytes(path.size() % 3, 'x'));
+            expected.insert(path);
+            for (size_t at = path.find('\\'); at != std::string::npos; at = path.find('\\', at + 1))
+                expected.insert(path.substr(0, at + 1));
+        }
+        InitOptions options;
+        options.addonDir = "addon";
+        std::string error;
+        Totals totals;
+        ASSERT_TRUE(initAddon(options, error, &totals)) << error;
+        EXPECT_EQ(tree.size(), totals.entries);
+        EXPECT_FALSE(initAddon(options, error)) << "a second init replaced the script";
+        std::vector<Finding> findings;
+        ASSERT_TRUE(buildInstaller({"stub.exe", "addon", "setup.exe"}, error, 0, &findings)) << error;
+        EXPECT_TRUE(verifyInstaller("setup.exe", findings));
+        std::string plan;
+        EXPECT_TRUE(planInstaller("setup.exe", plan, findings));
+        for (const Finding &finding : findings)
+            ADD_FAILURE() << formatFinding(finding);
+        std::set<std::string> made = planned(plan, "folder"), written = planned(plan, "file");
+        made.insert(written.begin(), written.end());
+        EXPECT_EQ(expected, made);
+        EXPECT_EQ(std::set<std::string>(), planned(plan, "leaves"));
+        EXPECT_NE(std::string::npos, plan.find("  leaves       <destination> itself, empty\n"));
+    }
 }
 
 TEST_F(QuillpackTest, ExtractKeepsEveryNameInsideTheFolder)
@@ -570,10 +626,14 @@ TEST_F(QuillpackTest, ExtractKeepsEveryNameInsideTheFolder)
                                                      {"C:\\evil2", bytesOf("x")},
                                                      {"\\evil3", bytesOf("x")},
                                                      {"ok\\..\\..\\evil4", bytesOf("x")},
+                                                     {"ok\\NUL", bytesOf("x")},
+                                                     {"Com1.txt", bytesOf("x")},
                                                      {"raw.bin", bytesOf("abc"), 3}}));
     std::vector<std::string> problems;
     EXPECT_FALSE(extractInstaller("setup.exe", "out", problems));
-    EXPECT_EQ(4u, problems.size());
+    EXPECT_EQ(6u, problems.size());
+    for (const std::string &problem : problems)
+        EXPECT_EQ(0u, problem.find("entry '")) << problem;
     EXPECT_EQ(bytesOf("inside"), readFile("out/ok/sub/f.txt"));
     EXPECT_EQ(bytesOf("abc"), readFile("out/raw.bin"));
     EXPECT_EQ(fakeStub(), readFile("out/quillfen.exe"));
@@ -581,3 +641,37 @@ TEST_F(QuillpackTest, ExtractKeepsEveryNameInsideTheFolder)
     for (const auto &item : fs::recursive_directory_iterator(dir))
         EXPECT_EQ(std::string::npos, item.path().string().find("evil")) << item.path();
 }
+
+#ifndef _WIN32
+TEST_F(QuillpackTest, NoLinkIsFollowedOutOfTheFolder)
+{
+    writeFile("secret.txt", bytesOf("secret\n"));
+    fs::create_directories("elsewhere");
+    struct Row { const char *behaviour, *script, *link, *target; } rows[] = {
+        {"file", "COPY 'leak.txt' 'leak.txt' 7\n", "addon/leak.txt", "secret.txt"},
+        {"folder", "COPY 'Maps\\secret.txt' 'a' 7\n", "addon/Maps", "."},
+    };
+    for (const Row &row : rows) {
+        writeAddon(row.script, {});
+        fs::create_symlink(dir + "/" + row.target, row.link);
+        std::string error;
+        EXPECT_FALSE(build(error)) << row.behaviour;
+        EXPECT_NE(std::string::npos, error.find(std::string(row.link) + ": a symbolic link that leads out of the "
+                                                "add-on folder")) << row.behaviour << ": " << error;
+        InitOptions options;
+        options.addonDir = "addon";
+        options.force = true;
+        EXPECT_FALSE(initAddon(options, error)) << row.behaviour;
+        EXPECT_EQ(0u, error.find(row.link)) << row.behaviour << ": " << error;
+    }
+    writeFile("setup.exe", buildPackage(fakeStub(), {{"ok\\f.txt", bytesOf("inside")}, {"raw.bin", bytesOf("abc")}}));
+    fs::create_directories("out");
+    fs::create_directory_symlink(dir + "/elsewhere", "out/ok");
+    fs::create_symlink(dir + "/secret.txt", "out/raw.bin");
+    std::vector<std::string> problems;
+    EXPECT_FALSE(extractInstaller("setup.exe", "out", problems));
+    EXPECT_EQ(2u, problems.size());
+    EXPECT_EQ(bytesOf("secret\n"), readFile("secret.txt"));
+    EXPECT_TRUE(fs::is_empty("elsewhere"));
+}
+#endif

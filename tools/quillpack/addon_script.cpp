@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "base/text.h"
+#include "script/install_settings.h"
 
 Bytes withCrLf(const Bytes &text)
 {
@@ -73,16 +74,16 @@ std::string destinationProblem(const std::string &path)
     return "";
 }
 
-std::string nulByteProblem(const Bytes &script)
+int nulByteLine(const Bytes &script)
 {
     int line = 1;
     for (unsigned char c : script) {
         if (c == '\0')
-            return std::to_string(line) + ": the line holds a NUL byte; the installer reads it only up to there";
+            return line;
         if (c == '\n')
             line++;
     }
-    return "";
+    return 0;
 }
 
 // Why a COPY ' or DIR ' line does not parse, in an author's words.
@@ -132,6 +133,42 @@ static std::string folderProblem(const char *rest)
     return problem.empty() ? "" : "folder '" + std::string(folder) + "' " + problem;
 }
 
+// Why the scan of quoted values stopped before the values the line needs:
+// GROUP= and PRODUCT= one name; LINK= and DESK= a target and a link name,
+// and arguments that may be missing but must not be misread. "" when the
+// installer reads the line as written.
+static std::string quotedProblem(ScriptKeyword keyword, const char *rest)
+{
+    bool link = keyword == KEYWORD_LINK || keyword == KEYWORD_DESK;
+    int count = link ? 3 : 1, needed = link ? 2 : 1;
+    const char *const names[] = {link ? "the target" : "the name", "the link name", "the arguments"};
+    char values[3][PATH_SIZE];
+    char *fields[] = {values[0], values[1], values[2]};
+    QuotedStop stop;
+    int stored = scanQuotedValues(rest, fields, count, PATH_SIZE, &stop);
+    std::string form = std::string(keywordText(keyword)) +
+                       (link ? " \"target\" \"link name\" \"arguments\"" : " \"name\"");
+    switch (stop) {
+    case QUOTED_ALL:
+        return "";
+    case QUOTED_NO_GAP:
+        return std::string("no blank before the opening quote of ") + names[stored] +
+               ", so the installer reads nothing from there on; write " + form;
+    case QUOTED_NO_VALUE:
+    case QUOTED_EMPTY:
+        if (stored >= needed)
+            return "";
+        return std::string(stop == QUOTED_EMPTY ? "empty quotes for " : "no quoted value for ") +
+               names[stored] + ", so the installer reads nothing there; write " + form;
+    case QUOTED_UNCLOSED:
+        return std::string(names[stored - 1]) + " has no closing quote";
+    case QUOTED_TOO_LONG:
+        return std::string(names[stored - 1]) + " is longer than the " + std::to_string(PATH_SIZE - 1) +
+               " characters the installer keeps";
+    }
+    return "";
+}
+
 // A GROUP= name, or the link name of a LINK= or DESK= line, that would
 // leave its folder.
 static std::string nameProblem(ScriptKeyword keyword, const char *rest)
@@ -149,45 +186,55 @@ static std::string nameProblem(ScriptKeyword keyword, const char *rest)
                   : "; the link must stay in its folder");
 }
 
-static std::string lineProblem(const char *line, std::vector<ScriptCopy> &lines, int number)
+// A value to the end of the line (DIR=, INSTALL_KEY=, INSTALL_VALUE=) that
+// does not fit its field of size bytes, which holds it with its line feed.
+static std::string lineValueProblem(ScriptKeyword keyword, const char *rest, size_t size)
 {
-    const char *rest;
-    ScriptKeyword keyword = lineKeyword(line, &rest);
+    size_t length = strcspn(rest, "\n");
+    if (length <= size - 2)
+        return "";
+    return std::string(keywordText(keyword)) + " value is " + std::to_string(length) +
+           " characters long; the installer keeps " + std::to_string(size - 2);
+}
+
+// A line that looks like a keyword but is not one.
+static std::string misplacedProblem(const char *line)
+{
+    ScriptKeyword meant = misplacedKeyword(line);
+    if (meant == KEYWORD_NONE)
+        return "";
+    std::string why = line[0] == ' ' || line[0] == '\t' ? "starts with a blank"
+                                                        : "is not written in upper case";
+    return "the keyword " + why + ", so the installer ignores the line; write " + keywordText(meant) +
+           " at the very start";
+}
+
+std::string lineError(const char *line, ScriptKeyword keyword, const char *rest, CopyLine *copy)
+{
+    std::string problem;
     switch (keyword) {
-    case KEYWORD_COPY: {
-        ScriptCopy found = {number, {}};
-        std::string problem = copyProblem(rest, &found.copy);
-        if (problem.empty())
-            lines.push_back(found);
-        return problem;
-    }
+    case KEYWORD_NONE:
+        return misplacedProblem(line);
+    case KEYWORD_COPY:
+        return copyProblem(rest, copy);
     case KEYWORD_FOLDER:
         return folderProblem(rest);
     case KEYWORD_GROUP:
+    case KEYWORD_PRODUCT:
     case KEYWORD_LINK:
     case KEYWORD_DESK:
-        return nameProblem(keyword, rest);
+        problem = quotedProblem(keyword, rest);
+        break;
+    case KEYWORD_DESTINATION:
+        return lineValueProblem(keyword, rest, sizeof(InstallSettings::destinationDir));
+    case KEYWORD_INSTALL_KEY:
+        return lineValueProblem(keyword, rest, sizeof(InstallSettings::installKey));
+    case KEYWORD_INSTALL_VALUE:
+        return lineValueProblem(keyword, rest, sizeof(InstallSettings::installValue));
     default:
         return "";
     }
-}
-
-bool readCopyLines(PackageFile file, const char *name, std::vector<ScriptCopy> &lines,
-                   std::string &error)
-{
-    char line[SCRIPT_LINE_SIZE];
-    int number = 1;    // the file's line of the next piece
-    while (pfGets(line, sizeof line, file)) {
-        std::string problem = lineProblem(line, lines, number);
-        if (!problem.empty()) {
-            error = std::string(name) + ":" + std::to_string(number) + ": " + problem;
-            return false;
-        }
-        // A line longer than one read arrives in pieces; only the last ends
-        // the file's line.
-        size_t length = strlen(line);
-        if (length > 0 && line[length - 1] == '\n')
-            number++;
-    }
-    return true;
+    if (problem.empty() && keyword != KEYWORD_PRODUCT)
+        problem = nameProblem(keyword, rest);
+    return problem;
 }

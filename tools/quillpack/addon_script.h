@@ -1,8 +1,7 @@
-// The add-on's install script as quillpack reads it: with the installer's
-// own file layer and grammar, so it sees the same lines and values the
+// The add-on's install script as quillpack reads it, line by line: with the
+// installer's own grammar, so it sees the same lines and values the
 // installer will, plus the explanations an author needs when a line cannot
-// work. The build checks a script with these before it writes anything;
-// verify reads the script stored in an installer with the same code.
+// work. script_lint.h puts the lines together.
 #pragma once
 
 #include <stdint.h>
@@ -11,16 +10,9 @@
 #include <vector>
 
 #include "base/path_rule.h"
-#include "package/package.h"
 #include "script/script_grammar.h"
 
 typedef std::vector<unsigned char> Bytes;
-
-// One COPY line of the script with the line of the file it stands on.
-struct ScriptCopy {
-    int line;          // 1-based line of the script file
-    CopyLine copy;     // as the installer parses it
-};
 
 // ---- Line ends ----
 
@@ -46,17 +38,13 @@ std::string pathProblemText(PathProblem problem);
 // destination folder; else a phrase saying why it refuses it.
 std::string destinationProblem(const std::string &path);
 
-// ---- Reading ----
+// ---- Lines ----
 
-// Empty when script holds no NUL byte; else "LINE: ..." for the first: the
-// installer's line ends there, and the rest of that line is lost.
-std::string nulByteProblem(const Bytes &script);
+// The line of the first NUL byte of script, where the installer's line
+// ends, losing the rest of it; 0 when there is none.
+int nulByteLine(const Bytes &script);
 
-// Reads the script through file (opened "rt") exactly as the installer does
-// and appends its COPY lines to lines, in order. Checks every line that the
-// installer would refuse or that names a place outside its folder: COPY
-// and DIR lines, GROUP= and the link names of LINK= and DESK=. Returns false
-// at the first such line, with error set to "name:LINE: what is wrong"; name
-// is the script's name for messages.
-bool readCopyLines(PackageFile file, const char *name, std::vector<ScriptCopy> &lines,
-                   std::string &error);
+// What the installer would misread or refuse on one line (keyword and rest
+// as lineKeyword gives them), in an author's words; empty when nothing. A
+// COPY line without an error is parsed into *copy.
+std::string lineError(const char *line, ScriptKeyword keyword, const char *rest, CopyLine *copy);

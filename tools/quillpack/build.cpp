@@ -1,6 +1,6 @@
-// quillpack build. First a plan: the stub checked, the texts read, every COPY
-// line resolved to an add-on file whose unpacked size matches the line. Only
-// then is the installer written, to a temporary file beside the output that
+// quillpack build. First a plan: the stub checked, the texts read, the script
+// linted as verify lints it, every COPY line resolved to an add-on file whose
+// unpacked size matches the line. Only then is the installer written, to a temporary file beside the output that
 // replaces the output at the very end.
 #include "tools/quillpack/quillpack.h"
 
@@ -8,6 +8,7 @@
 #include <string.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <map>
 
 #include "base/names.h"
@@ -15,6 +16,7 @@
 #include "tools/quillpack/folder.h"
 #include "tools/quillpack/gzip_member.h"
 #include "tools/quillpack/pe_image.h"
+#include "tools/quillpack/script_lint.h"
 
 static const char PARTIAL_SUFFIX[] = ".partial";
 
@@ -133,60 +135,52 @@ static bool findPayload(FolderCache &cache, const std::string &dir, const std::s
 // Adds the entry for one COPY line to the plan, once per entry name (the
 // installer's lookup ignores ASCII case; byName is keyed by the lower-cased
 // name), and checks that the line's size is the size of the file it installs.
-static bool planCopyLine(FolderCache &cache, const std::string &dir, const std::string &script,
-                         const ScriptCopy &line, std::vector<PlannedEntry> &plan,
-                         std::map<std::string, size_t> &byName, std::string &error)
+static bool planCopyLine(FolderCache &cache, const std::string &dir, const ScriptCopy &line,
+                         std::vector<PlannedEntry> &plan, std::map<std::string, size_t> &byName,
+                         std::string &error)
 {
-    std::string where = script + ":" + std::to_string(line.line) + ": ";
     std::string name = lookupName(line.copy.entryName);
     auto known = byName.find(lowerAscii(name));
     if (known == byName.end()) {
         PlannedEntry added;
         added.name = name;
-        if (!findPayload(cache, dir, name, added, error)) {
-            error = where + error;
+        if (!findPayload(cache, dir, name, added, error))
             return false;
-        }
         plan.push_back(added);
         known = byName.emplace(lowerAscii(name), plan.size() - 1).first;
     }
     const PlannedEntry &entry = plan[known->second];
     if (entry.unpacked != line.copy.size) {
-        error = where + "size " + std::to_string(line.copy.size) + " on the line differs from " +
+        error = "size " + std::to_string(line.copy.size) + " on the line differs from " +
                 std::to_string(entry.unpacked) + ", the unpacked size of " + entry.source;
         return false;
     }
     return true;
 }
 
-// Reads the add-on's script as the installer will read its stored copy:
-// stored with CR LF line ends and read in text mode, it gives the same lines
-// as the file itself read in text mode.
-static bool readScript(const std::string &path, const Bytes &script, std::vector<ScriptCopy> &lines,
-                       std::string &error)
+// A finding for the whole file from an error of the form "path: reason".
+static Finding fileError(const std::string &error)
 {
-    std::string problem = nulByteProblem(script);
-    if (!problem.empty()) {
-        error = path + ":" + problem;
-        return false;
-    }
-    PackageFile file = pfOpenFile(path.c_str(), "rt");
-    if (!file) {
-        error = path + ": " + strerror(errno);
-        return false;
-    }
-    bool ok = readCopyLines(file, path.c_str(), lines, error);
-    pfClose(file);
-    return ok;
+    size_t colon = error.find(": ");
+    if (colon == std::string::npos)
+        return {"quillpack", 0, false, error};
+    return {error.substr(0, colon), 0, false, error.substr(colon + 2)};
 }
 
-// Plans every entry of the installer, checking all inputs.
+// Plans every entry of the installer, checking all inputs: the stub, the
+// script with verify's lint (as the installer will read its stored copy:
+// stored with CR LF line ends and read in text mode, it gives the same
+// lines as the file itself read in text mode), and every COPY line's file.
+// findings gets every error and warning; false when one is an error.
 static bool planInstaller(const BuildOptions &options, std::vector<PlannedEntry> &plan,
-                          std::string &error)
+                          std::vector<Finding> &findings)
 {
+    std::string error;
     PlannedEntry stub = {UNINSTALLER_NAME, STORE_BYTES, {}, options.stubPath, 0};
-    if (!readStub(options.stubPath, stub.bytes, error))
+    if (!readStub(options.stubPath, stub.bytes, error)) {
+        findings.push_back(fileError(error));
         return false;
+    }
     plan.push_back(stub);
 
     FolderCache cache;
@@ -194,22 +188,34 @@ static bool planInstaller(const BuildOptions &options, std::vector<PlannedEntry>
     std::string scriptPath, agreementPath;
     Bytes script, agreement;
     if (!findTopFile(cache, dir, SCRIPT_NAME, "the install script", scriptPath, error) ||
-        !findTopFile(cache, dir, AGREEMENT_NAME, "the agreement text", agreementPath, error) ||
-        !readWholeFile(scriptPath, script, error) || !readWholeFile(agreementPath, agreement, error))
+        !readWholeFile(scriptPath, script, error)) {
+        findings.push_back(fileError(error));
         return false;
+    }
     // The installer reads the script in Windows text mode and shows the
     // agreement in an edit control; both expect CR LF line ends.
     plan.push_back({SCRIPT_NAME, STORE_BYTES, withCrLf(script), scriptPath, 0});
-    plan.push_back({lowerAscii(AGREEMENT_NAME), STORE_BYTES, withCrLf(agreement), agreementPath, 0});
+    int haveAgreement = findIgnoringCase(cache, dir, {AGREEMENT_NAME}, agreementPath, error);
+    if (haveAgreement < 0)
+        findings.push_back(fileError(error));
+    else if (haveAgreement == 0)
+        findings.push_back({dir, 0, true, std::string("no ") + AGREEMENT_NAME +
+                                              " (the agreement text): the installer shows none and goes straight on"});
+    else if (!readWholeFile(agreementPath, agreement, error))
+        findings.push_back(fileError(error));
+    else
+        plan.push_back({lowerAscii(AGREEMENT_NAME), STORE_BYTES, withCrLf(agreement), agreementPath, 0});
 
-    std::vector<ScriptCopy> lines;
-    if (!readScript(scriptPath, script, lines, error))
-        return false;
+    ScriptLint lint;
+    lintScript({scriptPath, false}, lint);
     std::map<std::string, size_t> byName;
-    for (const ScriptCopy &line : lines)
-        if (!planCopyLine(cache, dir, scriptPath, line, plan, byName, error))
-            return false;
-    return true;
+    for (const ScriptCopy &line : lint.copies)
+        if (!planCopyLine(cache, dir, line, plan, byName, error))
+            lint.findings.push_back({scriptPath, line.line, false, error});
+    std::stable_sort(lint.findings.begin(), lint.findings.end(),
+                     [](const Finding &a, const Finding &b) { return a.line < b.line; });
+    findings.insert(findings.end(), lint.findings.begin(), lint.findings.end());
+    return !hasErrors(findings);
 }
 
 // Copies the rest of in to out unchanged.
@@ -289,10 +295,20 @@ static bool writePackage(const std::vector<PlannedEntry> &plan, PackageOutput &o
     return writeDirectory(records, out, error) && fillChecksum(out, checksum, error);
 }
 
-bool buildInstaller(const BuildOptions &options, std::string &error, Totals *totals)
+bool buildInstaller(const BuildOptions &options, std::string &error, Totals *totals,
+                    std::vector<Finding> *findings)
 {
     std::vector<PlannedEntry> plan;
-    if (!planInstaller(options, plan, error))
+    std::vector<Finding> found;
+    bool planned = planInstaller(options, plan, found);
+    if (findings)
+        findings->insert(findings->end(), found.begin(), found.end());
+    for (const Finding &finding : found)
+        if (!finding.warning) {
+            error = formatFinding(finding);
+            break;
+        }
+    if (!planned)
         return false;
 
     std::string partial = options.outputPath + PARTIAL_SUFFIX;

@@ -45,3 +45,35 @@ std::string ownExecutable()
         return "";
     return std::string(path, n);
 }
+
+bool isLink(const std::string &path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+std::string resolvedPath(const std::string &path)
+{
+    HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, 0);
+    if (file == INVALID_HANDLE_VALUE)
+        return "";
+    char resolved[MAX_PATH * 4];
+    DWORD n = GetFinalPathNameByHandleA(file, resolved, sizeof resolved, 0);
+    CloseHandle(file);
+    if (n == 0 || n >= sizeof resolved)
+        return "";
+    // Without the "\\?\" that marks a path past MAX_PATH.
+    return strncmp(resolved, "\\\\?\\", 4) == 0 ? std::string(resolved + 4, n - 4) : std::string(resolved, n);
+}
+
+bool scriptName(const std::string &disk, std::string &name)
+{
+    name = disk;
+    return true;
+}
+
+std::string diskName(const std::string &script)
+{
+    return script;
+}

@@ -47,6 +47,33 @@ std::string lowerAscii(std::string text)
     return text;
 }
 
+bool listFolder(const std::string &folder, std::vector<std::string> &names, std::string &error)
+{
+    DIR *dir = opendir(folder.c_str());
+    if (!dir) {
+        error = folder + ": " + strerror(errno);
+        return false;
+    }
+    errno = 0;
+    while (struct dirent *item = readdir(dir)) {
+        std::string name = item->d_name;
+        if (name != "." && name != "..")
+            names.push_back(name);
+    }
+    int failure = errno;
+    closedir(dir);
+    if (failure != 0)
+        error = folder + ": " + strerror(failure);
+    return failure == 0;
+}
+
+bool isInsideFolder(const std::string &path, const std::string &folder)
+{
+    std::string real = resolvedPath(path), base = resolvedPath(folder);
+    return !real.empty() && !base.empty() && real.compare(0, base.size(), base) == 0 &&
+           (real.size() == base.size() || real[base.size()] == '/' || real[base.size()] == '\\');
+}
+
 // The listing of folder from the cache, read on first use. Null with error
 // set when the folder cannot be read.
 static const std::map<std::string, std::vector<std::string>> *
@@ -55,24 +82,16 @@ listing(FolderCache &cache, const std::string &folder, std::string &error)
     auto known = cache.folders.find(folder);
     if (known != cache.folders.end())
         return &known->second;
-    DIR *dir = opendir(folder.c_str());
-    if (!dir) {
-        error = folder + ": " + strerror(errno);
+    std::vector<std::string> found;
+    if (!listFolder(folder, found, error))
         return 0;
-    }
+    // A name without a form in the script's code page cannot be named by
+    // a script.
     std::map<std::string, std::vector<std::string>> names;
-    errno = 0;
-    while (struct dirent *item = readdir(dir)) {
-        std::string name = item->d_name;
-        if (name != "." && name != "..")
-            names[lowerAscii(name)].push_back(name);
-    }
-    int failure = errno;
-    closedir(dir);
-    if (failure != 0) {
-        error = folder + ": " + strerror(failure);
-        return 0;
-    }
+    std::string inScript;
+    for (const std::string &name : found)
+        if (scriptName(name, inScript))
+            names[lowerAscii(inScript)].push_back(name);
     return &(cache.folders[folder] = names);
 }
 
@@ -94,6 +113,11 @@ int findIgnoringCase(FolderCache &cache, const std::string &root,
             return -1;
         }
         current += "/" + match->second[0];
+        if (isLink(current) && !isInsideFolder(current, root)) {
+            error = current + ": a symbolic link that leads out of the add-on folder (to " +
+                    resolvedPath(current) + "); quillpack does not follow it";
+            return -1;
+        }
         bool last = i + 1 == components.size();
         if (last ? !isRegularFile(current) : !isFolder(current))
             return 0;

@@ -2,6 +2,7 @@
 // installer's own openPackage and reads entries through the package file
 // layer: a PackageEntry is its own handle, so entries are read by their place
 // in the directory, and the gzip reader is used exactly as extraction uses it.
+// verify reads the script with script_lint.h.
 #include "tools/quillpack/quillpack.h"
 
 #include <errno.h>
@@ -16,16 +17,17 @@
 #include "package/package.h"
 #include "tools/quillpack/addon_script.h"
 #include "tools/quillpack/folder.h"
+#include "tools/quillpack/script_lint.h"
 
 static const size_t BLOCK = 65536;
 
 // Loads the installer at path into the package table. Returns its record,
-// valid until the table changes, or null with error set.
+// valid until the table changes, or null with error set to why not.
 static PackageRecord *loadInstaller(const std::string &path, std::string &error)
 {
     FILE *probe = fopen(path.c_str(), "rb");
     if (!probe) {
-        error = path + ": " + strerror(errno);
+        error = strerror(errno);
         return 0;
     }
     fclose(probe);
@@ -35,7 +37,7 @@ static PackageRecord *loadInstaller(const std::string &path, std::string &error)
         return &openPackages[openPackageCount - 1];
     if (openPackageCount > before)
         closePackage(path.c_str());
-    error = path + ": not an installer or damaged package";
+    error = "not an installer or damaged package";
     return 0;
 }
 
@@ -78,8 +80,10 @@ static bool gzipTrailerLength(PackageEntry &entry, uint32_t *unpacked)
 bool listInstaller(const std::string &path, FILE *out, std::string &error)
 {
     PackageRecord *record = loadInstaller(path, error);
-    if (!record)
+    if (!record) {
+        error = path + ": " + error;
         return false;
+    }
     int width = 4;
     for (int32_t i = 0; i < record->entryCount; i++)
         width = std::max(width, (int)strlen(record->entries[i].name));
@@ -95,15 +99,6 @@ bool listInstaller(const std::string &path, FILE *out, std::string &error)
     }
     closePackage(path.c_str());
     return true;
-}
-
-// The whole stored data of entry.
-static Bytes entryBytes(PackageEntry &entry)
-{
-    Bytes data((size_t)entry.size);
-    if (!data.empty())
-        data.resize(readAt(entry, 0, data.data(), data.size()));
-    return data;
 }
 
 // Reads the entry called name through the gzip reader to its end, as
@@ -133,70 +128,87 @@ static std::string unpackProblem(const std::string &name, uint32_t size, uint64_
     return problem;
 }
 
-// Checks every COPY line of the stored script against the package, reading
-// the script through the installer's own lookup and text mode.
-static void verifyCopyLines(PackageEntry &script, std::vector<std::string> &problems, Totals &totals)
+// Checks every COPY line of the stored script against the package: its
+// entry is there and unpacks, CRC-32 and all, to the line's size.
+static void verifyEntries(ScriptLint &lint, Totals &totals)
 {
-    std::vector<ScriptCopy> lines;
-    std::string error;
-    std::string nul = nulByteProblem(entryBytes(script));
-    if (!nul.empty())
-        problems.push_back(std::string(SCRIPT_NAME) + ":" + nul);
-    PackageFile file = pfOpen(SCRIPT_NAME, "rt");
-    if (!file || !readCopyLines(file, SCRIPT_NAME, lines, error))
-        problems.push_back(file ? error : std::string(SCRIPT_NAME) + ": cannot be read as text");
-    pfClose(file);
-    for (const ScriptCopy &line : lines) {
-        std::string where = std::string(SCRIPT_NAME) + ":" + std::to_string(line.line) + ": ";
+    for (const ScriptCopy &line : lint.copies) {
         std::string name = lookupName(line.copy.entryName);
         std::string problem = findEntry(name) ? unpackProblem(name, line.copy.size, &totals.bytes)
-                                                      : "no entry " + name;
+                                              : "no entry " + name;
         totals.entries++;
         if (!problem.empty())
-            problems.push_back(where + problem);
+            lint.findings.push_back({SCRIPT_NAME, line.line, false, problem});
     }
 }
 
-bool verifyInstaller(const std::string &path, std::vector<std::string> &problems, Totals *totals)
+// Verifies the installer at path, which is open, into lint.
+static void verifyOpenInstaller(const std::string &path, ScriptLint &lint, Totals &totals)
 {
-    Totals counted;
+    lintScript({SCRIPT_NAME, true}, lint);
+    verifyEntries(lint, totals);
+    if (!findEntry(AGREEMENT_NAME))
+        lint.findings.push_back({path, 0, true, std::string("no agreement text (") + AGREEMENT_NAME +
+                                                    "): the installer shows none and goes straight on"});
+    std::stable_sort(lint.findings.begin(), lint.findings.end(),
+                     [](const Finding &a, const Finding &b) { return a.line < b.line; });
+}
+
+// Opens the installer at path as the installer opens its own file; false
+// with a finding when it would refuse it.
+static bool openInstaller(const std::string &path, std::vector<Finding> &findings)
+{
     std::string error;
     if (!loadInstaller(path, error)) {
-        problems.push_back(error);
+        findings.push_back({path, 0, false, error});
         return false;
     }
     closePackage(path.c_str());
     // The installer's own verdict on its file comes first: what it takes
     // for damaged, it does not install at all.
     if (openInstallerPackage(path.c_str()) != INSTALLER_INTACT) {
-        problems.push_back(path + ": damaged: the installer would refuse it (entry 0 is not the image " +
-                           "itself, an entry has a raw length, the install script is missing or the " +
-                           "checksum does not match)");
+        findings.push_back({path, 0, false, "damaged: the installer would refuse it (entry 0 is not the "
+                            "image itself, an entry has a raw length, the install script is missing or the "
+                            "checksum does not match)"});
         return false;
     }
-    size_t before = problems.size();
-    verifyCopyLines(*findEntry(SCRIPT_NAME), problems, counted);
-    closePackage(path.c_str());
-    if (totals)
-        *totals = counted;
-    return problems.size() == before;
+    return true;
 }
 
-// Creates the folders of name below dir and returns the file's path.
+bool verifyInstaller(const std::string &path, std::vector<Finding> &findings, Totals *totals)
+{
+    if (!openInstaller(path, findings))
+        return false;
+    ScriptLint lint;
+    Totals counted;
+    verifyOpenInstaller(path, lint, counted);
+    closePackage(path.c_str());
+    findings.insert(findings.end(), lint.findings.begin(), lint.findings.end());
+    if (totals)
+        *totals = counted;
+    return !hasErrors(lint.findings);
+}
+
+// Creates the folders of name below dir and returns the file's path. A
+// folder or file of the way that is a symbolic link already in dir is
+// refused: nothing is written through one.
 static bool prepareOutput(const std::string &dir, const std::string &name, std::string &path,
                           std::string &error)
 {
     path = dir;
     size_t start = 0;
-    for (size_t end; (end = name.find_first_of("\\/", start)) != std::string::npos;
-         start = end + 1) {
+    for (size_t end = 0; end != std::string::npos; start = end + 1) {
+        end = name.find_first_of("\\/", start);
         if (end == start)
             continue;
-        path += "/" + name.substr(start, end - start);
-        if (!makeFolder(path, error))
+        path += "/" + diskName(name.substr(start, end == std::string::npos ? end : end - start));
+        if (isLink(path)) {
+            error = std::string("entry '") + name + "': " + path + " is a symbolic link; not written through";
+            return false;
+        }
+        if (end != std::string::npos && !makeFolder(path, error))
             return false;
     }
-    path += "/" + name.substr(start);
     return true;
 }
 
@@ -232,6 +244,8 @@ bool extractInstaller(const std::string &path, const std::string &dir,
     Totals written;
     std::string error;
     PackageRecord *record = loadInstaller(path, error);
+    if (!record)
+        error = path + ": " + error;
     if (!record || !makeFolder(dir, error)) {
         problems.push_back(error);
         if (record)

@@ -1,6 +1,6 @@
 // quillpack's command line. Exit status: 0 success, 1 failure, 2 bad usage.
-// A command that succeeds prints one line on stdout saying what it did;
-// problems go to stderr.
+// A command that succeeds prints one line on stdout saying what it did (plan
+// prints its plan); problems go to stderr.
 #include <stdio.h>
 #include <string.h>
 
@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/names.h"
 #include "tools/quillpack/folder.h"
 #include "tools/quillpack/quillpack.h"
 
@@ -17,21 +18,44 @@
 // the build defines INSTALLED_STUB from its install rules).
 static const char *const STUB_PLACES[] = {"quillfen.exe", INSTALLED_STUB};
 
+// The usage text; init's defaults are filled in from INIT_DESTINATION and
+// INIT_INSTALL_KEY.
 static const char USAGE[] =
     "usage:\n"
+    "  quillpack init ADDON_DIR [--product NAME] [--group NAME] [--dir FOLDER]\n"
+    "                 [--key KEY] [--value NAME] [--force]\n"
+    "      write a starting quillfen.ini for the files in ADDON_DIR (and a starting\n"
+    "      Umowa.txt when there is none); an existing script only with --force\n"
+    "        --product  PRODUCT=, the add-on's name        [the folder's name]\n"
+    "        --group    GROUP=, its Start-menu folder      [the product]\n"
+    "        --dir      DIR=, the proposed destination     [%s]\n"
+    "        --key      INSTALL_KEY=, below HKLM\\SOFTWARE  [%s]\n"
+    "        --value    INSTALL_VALUE=, the value that records the destination\n"
+    "                                                      [the product without blanks, then Dir]\n"
     "  quillpack build [--stub quillfen.exe] ADDON_DIR -o SETUP.exe\n"
-    "      pack ADDON_DIR (quillfen.ini, Umowa.txt, the files its COPY lines name)\n"
-    "      behind the installer stub into SETUP.exe; without --stub, the stub\n"
-    "      installed with quillpack\n"
-    "  quillpack list SETUP.exe        show the entries of an installer\n"
-    "  quillpack verify SETUP.exe      check every entry the install script needs\n"
-    "  quillpack extract SETUP.exe DIR write every entry's stored bytes below DIR\n"
-    "  quillpack --help                this text\n";
+    "      check ADDON_DIR (quillfen.ini, Umowa.txt, the files its COPY lines name)\n"
+    "      as verify does and pack it behind the installer stub into SETUP.exe;\n"
+    "      without --stub, the stub installed with quillpack\n"
+    "  quillpack list SETUP.exe            show the entries of an installer\n"
+    "  quillpack verify [--strict] SETUP.exe\n"
+    "      read the installer as it will read itself and report every error and\n"
+    "      warning; status 1 on an error, with --strict on a warning too\n"
+    "  quillpack plan SETUP.exe            what installing and uninstalling it will do\n"
+    "  quillpack extract SETUP.exe DIR     write every entry's stored bytes below DIR\n"
+    "  quillpack --help                    this text\n";
+
+// The usage text with init's defaults.
+static std::string usage()
+{
+    char text[sizeof USAGE + 256];
+    snprintf(text, sizeof text, USAGE, INIT_DESTINATION, INIT_INSTALL_KEY);
+    return text;
+}
 
 // Reports a command line that cannot be run, with the usage text; status 2.
 static int usageError(const char *problem)
 {
-    fprintf(stderr, "quillpack: %s\n%s", problem, USAGE);
+    fprintf(stderr, "quillpack: %s\n%s", problem, usage().c_str());
     return 2;
 }
 
@@ -82,6 +106,50 @@ static void printProblems(const std::vector<std::string> &problems)
         fprintf(stderr, "%s\n", p.c_str());
 }
 
+// Every finding on the standard error stream, in the order found.
+static void printFindings(const std::vector<Finding> &findings)
+{
+    for (const Finding &finding : findings)
+        fprintf(stderr, "%s\n", formatFinding(finding).c_str());
+}
+
+// init ADDON_DIR [options]
+static int runInit(int argc, char **argv)
+{
+    Clock::time_point start = Clock::now();
+    InitOptions options;
+    struct { const char *name; std::string *value; } values[] = {
+        {"--product", &options.product}, {"--group", &options.group}, {"--dir", &options.destination},
+        {"--key", &options.installKey},  {"--value", &options.installValue}};
+    for (int i = 2; i < argc; i++) {
+        bool taken = false;
+        for (auto &option : values)
+            if (strcmp(argv[i], option.name) == 0 && i + 1 < argc) {
+                *option.value = argv[++i];
+                taken = true;
+            }
+        if (taken)
+            continue;
+        if (strcmp(argv[i], "--force") == 0)
+            options.force = true;
+        else if (argv[i][0] != '-' && options.addonDir.empty())
+            options.addonDir = argv[i];
+        else
+            return usageError((std::string("unexpected argument '") + argv[i] + "'").c_str());
+    }
+    if (options.addonDir.empty())
+        return usageError("init needs an add-on folder");
+    std::string error;
+    Totals totals;
+    if (!initAddon(options, error, &totals)) {
+        fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    printf("quillpack: wrote %s/%s: %s\n", options.addonDir.c_str(), SCRIPT_NAME,
+           summary(totals, "files", "bytes", start).c_str());
+    return 0;
+}
+
 // build [--stub STUB] ADDON_DIR -o OUTPUT, options in any order.
 static int runBuild(int argc, char **argv)
 {
@@ -107,8 +175,12 @@ static int runBuild(int argc, char **argv)
     }
     std::string error;
     Totals totals;
-    if (!buildInstaller(options, error, &totals)) {
-        fprintf(stderr, "%s\n", error.c_str());
+    std::vector<Finding> findings;
+    bool built = buildInstaller(options, error, &totals, &findings);
+    printFindings(findings);
+    if (!built) {
+        if (!hasErrors(findings))
+            fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
     printf("quillpack: wrote %s: %s\n", options.outputPath.c_str(),
@@ -126,19 +198,37 @@ static int runList(const char *path)
     return 1;
 }
 
-// verify SETUP.exe: "OK" and what was checked on stdout, or each problem on
-// stderr and 1. The line starts with "OK" for scripts that look for it.
-static int runVerify(const char *path)
+// verify [--strict] SETUP.exe: each error and warning on stderr; "OK" and
+// what was checked on stdout when there is no error (and, with --strict, no
+// warning either), else status 1. The line starts with "OK" for scripts that
+// look for it.
+static int runVerify(const char *path, bool strict)
 {
     Clock::time_point start = Clock::now();
-    std::vector<std::string> problems;
+    std::vector<Finding> findings;
     Totals totals;
-    if (verifyInstaller(path, problems, &totals)) {
-        printf("OK: %s\n", summary(totals, "files", "bytes unpacked", start).c_str());
-        return 0;
-    }
-    printProblems(problems);
-    return 1;
+    bool ok = verifyInstaller(path, findings, &totals);
+    printFindings(findings);
+    if (!ok || (strict && !findings.empty()))
+        return 1;
+    std::string warnings = findings.empty() ? ""
+                           : findings.size() == 1 ? " (1 warning)"
+                                                  : " (" + std::to_string(findings.size()) + " warnings)";
+    printf("OK: %s%s\n", summary(totals, "files", "bytes unpacked", start).c_str(), warnings.c_str());
+    return 0;
+}
+
+// plan SETUP.exe: the plan on stdout; verify's findings on stderr, and no
+// plan and status 1 when one is an error.
+static int runPlan(const char *path)
+{
+    std::vector<Finding> findings;
+    std::string plan;
+    bool ok = planInstaller(path, plan, findings);
+    printFindings(findings);
+    fflush(stderr);
+    fputs(plan.c_str(), stdout);
+    return ok ? 0 : 1;
 }
 
 // extract SETUP.exe DIR: each entry not written is reported; then 1.
@@ -160,15 +250,21 @@ int main(int argc, char **argv)
         return usageError("no command");
     std::string command = argv[1];
     if (command == "--help" || command == "-h" || command == "help") {
-        fputs(USAGE, stdout);
+        fputs(usage().c_str(), stdout);
         return 0;
     }
     if (command == "build")
         return runBuild(argc, argv);
     if (command == "list" && argc == 3)
         return runList(argv[2]);
+    if (command == "init")
+        return runInit(argc, argv);
     if (command == "verify" && argc == 3)
-        return runVerify(argv[2]);
+        return runVerify(argv[2], false);
+    if (command == "verify" && argc == 4 && strcmp(argv[2], "--strict") == 0)
+        return runVerify(argv[3], true);
+    if (command == "plan" && argc == 3)
+        return runPlan(argv[2]);
     if (command == "extract" && argc == 4)
         return runExtract(argv[2], argv[3]);
     return usageError(("cannot run '" + command + "' with these arguments").c_str());
