@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Checks that the tests guard the code: applies each single mutation below
 to the product code, rebuilds a host build of its own (build/mutants, with
-the sanitizers) and runs the unit and flow tests, then restores the file.
+the sanitizers) and runs the unit, quillpack and flow tests, then restores
+the file.
 A mutation that no test catches survives and is listed at the end.
 
     make mutants            # not part of make test: about a minute a mutation
@@ -17,6 +18,7 @@ import time
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 BUILD = os.path.join(ROOT, "build", "mutants")
 TIMEOUT = 600   # seconds for one build and test run: a mutation may make a loop endless
+TESTS = [("unit", "unit_tests"), ("unit", "quillpack_tests"), ("flows", "flow_tests")]
 
 # (file, text, replacement, what the mutation breaks)
 MUTANTS = [
@@ -59,7 +61,7 @@ MUTANTS = [
     ("package/integrity.cpp", "crc == littleEndian32(stored)", "true", "a damaged checksum passes"),
     ("script/script_grammar.cpp", "if (!destination || destination[-1] != '\\'')", "if (!destination)",
      "a COPY line without its one-character gap parses"),
-    ("script/script_grammar.cpp", "if (gap == 0 || text[gap] != '\"')", "if (text[gap] != '\"')",
+    ("script/script_grammar.cpp", "        if (gap == 0)\n            return scanEnded(i, QUOTED_NO_GAP, stop);\n", "",
      "a quoted value needs no gap"),
     ("script/script_grammar.cpp", "    if (length >= size)\n        return false;\n",
      "    if (length >= size)\n        length = size - 1;\n", "the uninstaller takes a cut path"),
@@ -74,24 +76,23 @@ MUTANTS = [
     ("system/registry.cpp", "REG_SZ", "REG_EXPAND_SZ", "the install record has another type"),
     ("system/registry.cpp", "(DWORD)strlen(settings.destinationDir) + 1", "(DWORD)strlen(settings.destinationDir)",
      "the install record lacks its NUL"),
-    ("system/shortcuts.cpp", "    if (!equalsIgnoreAsciiCase(link->arguments, UNINSTALL_OPTION))\n        link->iconIndex = 2;\n",
-     "    link->iconIndex = 2;\n", "the uninstall link gets icon 2"),
+    ("system/link_places.cpp", "? link->iconIndex : 2;", "? 2 : 2;", "the uninstall link gets icon 2"),
     ("system/shortcuts.cpp", "        if (!isPathInsideFolder(link->linkName)) {", "        if (false) {",
      "a link name leaves its folder"),
     ("system/runtime_check.cpp", "if (strtol(version, 0, 10) < 6)", "if (strtol(version, 0, 10) < 5)",
      "version 5 passes"),
     ("uninstall/uninstall_pass.cpp", "if (settings.groupName[0] != '\\0' && haveGroup)", "if (haveGroup)",
      "an empty group removes the Programs folder"),
-    ("uninstall/uninstall_pass.cpp", "        if (isPathInsideFolder(dirs->paths[i]))", "        if (true)",
+    ("uninstall/installed_paths.cpp", "        if (isPathInsideFolder(dirs->paths[i]))", "        if (true)",
      "the uninstaller removes folders outside"),
     ("uninstall/self_removal.cpp", "CopyFileA(startup.modulePath, copy, FALSE)", "CopyFileA(startup.modulePath, copy, TRUE)",
      "a stale temporary copy is started"),
     ("uninstall/self_removal.cpp", "attempt < 50", "attempt < 5", "the uninstaller copy is given up early"),
     ("app/command_line.cpp", "            i++;\n", "", "the clean-up stage's folder is read as an option"),
-    ("app/destination_dialog.cpp", "folderLength + longestName > PATH_SIZE - 1", "folderLength + longestName > PATH_SIZE",
+    ("base/path_rule.cpp", "withBackslash + longestName <= PATH_SIZE - 1", "withBackslash + longestName <= PATH_SIZE",
      "a destination one too long passes"),
     ("app/destination_dialog.cpp", "    return result != -1;", "    return true;", "a failed copy pass is success"),
-    ("app/destination_dialog.cpp", "(kilobytes + 1023) / 1024", "(kilobytes + 1024) / 1024",
+    ("script/settings_pass.cpp", "(kilobytes + 1023) / 1024", "(kilobytes + 1024) / 1024",
      "the size line rounds up once too often"),
 ]
 
@@ -109,9 +110,9 @@ def configure():
 
 def caught():
     """True when the build fails or a unit or flow test fails (or hangs)."""
-    tests = [os.path.join(BUILD, "tests", "unit", "unit_tests"), os.path.join(BUILD, "tests", "flows", "flow_tests")]
+    tests = [os.path.join(BUILD, "tests", *t) for t in TESTS]
     try:
-        if run(["cmake", "--build", BUILD, "-j2", "--target", "unit_tests", "flow_tests"], timeout=TIMEOUT).returncode:
+        if run(["cmake", "--build", BUILD, "-j2", "--target", *[t[-1] for t in TESTS]], timeout=TIMEOUT).returncode:
             return True
         return any(run([t], timeout=TIMEOUT).returncode for t in tests)
     except subprocess.TimeoutExpired:
@@ -141,7 +142,7 @@ def main():
         print("%2d/%d %-9s %s: %s" % (number, len(MUTANTS), "caught" if killed else "SURVIVED", name, what), flush=True)
         if not killed:
             survivors.append((name, what))
-    run(["cmake", "--build", BUILD, "-j2", "--target", "unit_tests", "flow_tests"])
+    run(["cmake", "--build", BUILD, "-j2", "--target", *[t[-1] for t in TESTS]])
     print("\n%d mutations, %d caught, %d survived, %d stale, in %.0f s"
           % (len(MUTANTS), len(MUTANTS) - len(survivors) - len(stale), len(survivors), len(stale),
              time.monotonic() - started))
