@@ -14,6 +14,7 @@
 #include <shlobj.h>
 #include "script/install_settings.h"
 #include "support/package_builder.h"
+#include "support/stub_image.h"
 #include "support/temp_dir.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int);
@@ -33,7 +34,7 @@ Bytes payload(size_t size, int seed)
     return out;
 }
 
-const Bytes IMAGE = peImage(0x400);
+const Bytes IMAGE = stubImage();
 const Bytes AGREEMENT = bytesOf("Umowa licencyjna\r\nPunkt \xb9 1\r\nKoniec");
 const Bytes MAP = payload(3000, 1), TEXTURE = payload(7000, 2);
 

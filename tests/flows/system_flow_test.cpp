@@ -12,6 +12,7 @@
 #include "host/host.h"
 #include "script/install_settings.h"
 #include "support/package_builder.h"
+#include "support/stub_image.h"
 #include "support/temp_dir.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int);
@@ -41,7 +42,7 @@ protected:
     void install(const std::string &lines)
     {
         std::string script = "DIR=" + DEST + "\r\n" + lines;
-        writeFile("setup.exe", buildPackage(peImage(0x200), {{"quillfen.ini", bytesOf(script)},
+        writeFile("setup.exe", buildPackage(stubImage(), {{"quillfen.ini", bytesOf(script)},
                                                            {"vcredist.exe.gz", gzipMember(bytesOf("MZ redist"))}}));
         host.actions.push_back({HostAction::Press, IDOK, ""});
         host.actions.push_back({HostAction::Press, IDOK, ""});

@@ -37,23 +37,6 @@ uint32_t wordAt(const Bytes &data, size_t at)
     return data[at] | (data[at + 1] << 8) | (data[at + 2] << 16) | ((uint32_t)data[at + 3] << 24);
 }
 
-Bytes peImage(size_t length)
-{
-    Bytes image(length, 'i');
-    std::fill(image.begin(), image.begin() + 0x200, 0);
-    image[0] = 'M';
-    image[1] = 'Z';
-    image[0x3C] = 0x40;
-    const unsigned char header[] = {'P', 'E', 0, 0, 0x4C, 0x01, 1, 0};   // i386, one section
-    std::copy(header, header + sizeof header, image.begin() + 0x40);
-    image[0x40 + 20] = 0xE0;                                           // PE32 optional header
-    Bytes section;
-    putWord(section, (uint32_t)length - 0x200);                        // raw size
-    putWord(section, 0x200);                                           // raw offset
-    std::copy(section.begin(), section.end(), image.begin() + 0x138 + 16);
-    return image;
-}
-
 Bytes gzipMember(const Bytes &content)
 {
     Bytes out = hexBytes("1f 8b 08 00 00 00 00 00 00 0b");

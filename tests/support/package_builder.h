@@ -12,10 +12,6 @@ typedef std::vector<unsigned char> Bytes;
 Bytes bytesOf(const std::string &text);
 // "1f 8b 08" -> bytes; blanks ignored.
 Bytes hexBytes(const char *hex);
-// The smallest PE image the installer takes for its own: MZ and PE headers
-// and one section whose data runs to the end of its length bytes (at least
-// 0x200), filled with text.
-Bytes peImage(size_t length);
 // One gzip member with the 10-byte header 1F 8B 08 00 00 00 00 00 00 0B.
 Bytes gzipMember(const Bytes &content);
 void putWord(Bytes &out, uint32_t value);

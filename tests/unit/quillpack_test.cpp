@@ -17,6 +17,7 @@
 #include "package/integrity.h"
 #include "package/package.h"
 #include "support/package_builder.h"
+#include "support/stub_image.h"
 #include "support/temp_dir.h"
 #include "tools/quillpack/addon_script.h"
 #include "tools/quillpack/pe_image.h"
@@ -39,139 +40,6 @@ static Bytes fakeStub()
     return stub;
 }
 
-static void put16(Bytes &data, size_t at, size_t value)
-{
-    data[at] = (unsigned char)value;
-    data[at + 1] = (unsigned char)(value >> 8);
-}
-
-static void put32(Bytes &data, size_t at, size_t value)
-{
-    put16(data, at, value & 0xFFFF);
-    put16(data, at + 2, value >> 16);
-}
-
-static void append(Bytes &data, const Bytes &more)
-{
-    data.insert(data.end(), more.begin(), more.end());
-}
-
-static Bytes utf16(const std::string &text)
-{
-    Bytes out;
-    for (char c : text + '\0')
-        append(out, {(unsigned char)c, 0});
-    return out;
-}
-
-// One node of a version block: wLength, wValueLength, wType, the key,
-// padding, the value (text in UTF-16, else bytes), padding, the children.
-static Bytes versionNode(const std::string &key, const Bytes &value, bool text,
-                         const std::vector<Bytes> &children = {})
-{
-    Bytes node(6);
-    append(node, utf16(key));
-    node.resize((node.size() + 3) & ~3u);
-    append(node, value);
-    node.resize((node.size() + 3) & ~3u);
-    for (const Bytes &child : children)
-        append(node, child);
-    put16(node, 0, node.size());
-    put16(node, 2, text ? value.size() / 2 : value.size());
-    put16(node, 4, text ? 1 : 0);
-    return node;
-}
-
-// A version block with one string table of these strings.
-static Bytes versionBlock(const std::map<std::string, std::string> &strings)
-{
-    std::vector<Bytes> entries;
-    for (const auto &s : strings)
-        entries.push_back(versionNode(s.first, utf16(s.second), true));
-    Bytes fixed(52);
-    put32(fixed, 0, 0xFEEF04BD);
-    return versionNode("VS_VERSION_INFO", fixed, false,
-                       {versionNode("StringFileInfo", {}, true, {versionNode("040E04B0", {}, true, entries)})});
-}
-
-struct Resource {
-    uint16_t type, id;
-    Bytes data;
-};
-
-// A PE32 image for i386 with one section, .rsrc at RVA 0x1000 and file
-// offset 0x200: root directory, one directory per type and per ID, one
-// language (0x40E) each, the data entries, then the data.
-static Bytes peWithResources(const std::vector<Resource> &resources)
-{
-    const size_t RVA = 0x1000, FILE_AT = 0x200;
-    std::map<uint16_t, std::vector<const Resource *>> types;
-    for (const Resource &r : resources)
-        types[r.type].push_back(&r);
-    Bytes rsrc;
-    auto directory = [&rsrc](size_t count) {
-        size_t at = rsrc.size();
-        rsrc.resize(at + 16 + 8 * count);
-        put16(rsrc, at + 14, count);
-        return at;
-    };
-    std::vector<std::pair<size_t, const Resource *>> leaves;
-    size_t root = directory(types.size()), t = 0;
-    for (const auto &type : types) {
-        size_t ids = directory(type.second.size());
-        put32(rsrc, root + 16 + 8 * t, type.first);
-        put32(rsrc, root + 20 + 8 * t++, 0x80000000 | ids);
-        for (size_t i = 0; i < type.second.size(); i++) {
-            size_t languages = directory(1);
-            put32(rsrc, ids + 16 + 8 * i, type.second[i]->id);
-            put32(rsrc, ids + 20 + 8 * i, 0x80000000 | languages);
-            leaves.push_back({languages, type.second[i]});
-        }
-    }
-    for (auto &leaf : leaves) {
-        size_t entry = rsrc.size();
-        rsrc.resize(entry + 16);
-        put32(rsrc, leaf.first + 16, 0x40E);
-        put32(rsrc, leaf.first + 20, entry);
-        leaf.first = entry;
-    }
-    for (const auto &leaf : leaves) {
-        rsrc.resize((rsrc.size() + 3) & ~3u);
-        put32(rsrc, leaf.first, RVA + rsrc.size());
-        put32(rsrc, leaf.first + 4, leaf.second->data.size());
-        append(rsrc, leaf.second->data);
-    }
-    Bytes image(FILE_AT);
-    image[0] = 'M';
-    image[1] = 'Z';
-    image[0x3C] = 0x40;
-    image[0x40] = 'P';
-    image[0x41] = 'E';
-    put16(image, 0x44, 0x14C);       // machine
-    put16(image, 0x46, 1);           // sections
-    put16(image, 0x54, 0xE0);        // optional header size
-    put16(image, 0x58, 0x10B);       // PE32
-    put32(image, 0x58 + 92, 16);     // data directories
-    put32(image, 0x58 + 112, RVA);   // resources
-    put32(image, 0x58 + 116, rsrc.size());
-    const size_t section = 0x58 + 0xE0;
-    put32(image, section + 8, rsrc.size());
-    put32(image, section + 12, RVA);
-    put32(image, section + 16, rsrc.size());
-    put32(image, section + 20, FILE_AT);
-    append(image, rsrc);
-    return image;
-}
-
-static const std::map<std::string, std::string> QUILLFEN_STRINGS = {
-    {"CompanyName", "Brakmoor"}, {"InternalName", "Quillfen"}, {"ProductName", "Brakmoor Quillfen"}};
-
-// What the stub check asks for: the version block and dialogs 101 and 102.
-static Bytes quillfenStub()
-{
-    return peWithResources({{5, 101, {1, 2, 3}}, {5, 102, {4, 5}}, {16, 1, versionBlock(QUILLFEN_STRINGS)}});
-}
-
 // A member of "abc" in one stored deflate block, header OS 3 instead of 11.
 static const char ABC_MEMBER[] = "1f 8b 08 00 00 00 00 00 00 03 01 03 00 fc ff 61 62 63 "
                                  "c2 41 24 35 03 00 00 00";
@@ -189,7 +57,7 @@ protected:
     {
         fs::remove_all("addon");
         fs::create_directories("addon");
-        writeFile("stub.exe", quillfenStub());
+        writeFile("stub.exe", stubImage());
         if (script)
             writeFile("addon/quillfen.ini", bytesOf(script));
         if (agreement)
@@ -270,7 +138,7 @@ TEST_F(QuillpackTest, BuiltInstallerReadsBackThroughThePackageLayer)
     EXPECT_EQ(0u, p.entries[0].offset);
     EXPECT_EQ(9u, wordAt(file, wordAt(file, file.size() - 4)));   // last word -> count
     EXPECT_TRUE(checksumMatches(&p));
-    EXPECT_EQ(quillfenStub(), readEntry("quillfen.exe"));
+    EXPECT_EQ(stubImage(), readEntry("quillfen.exe"));
     EXPECT_EQ(bytesOf(STORED), readEntry("quillfen.ini"));
     EXPECT_EQ(bytesOf("Umowa\r\n\xb9\r\n"), readEntry("Umowa.txt"));
     EXPECT_EQ(map, unpackEntry("maps\\north.map.gz"));
@@ -314,7 +182,7 @@ struct BuildFailure {
     const char *script;                 // null: no quillfen.ini
     const char *expected;               // phrase of the error
     std::vector<AddonFile> files = {};  // besides a.txt ("hello\n") and Umowa.txt
-    Bytes stub = {};                    // empty: quillfenStub()
+    Bytes stub = {};                    // empty: stubImage()
     uint64_t limit = MAX_PACKAGE_BYTES;
 };
 
@@ -330,7 +198,7 @@ TEST_F(QuillpackTest, BadInputIsRefusedAndLeavesTheOutputAlone)
         {"member with more", "COPY 'b.gz' 'b' 3\n", "bytes follow the gzip member",
          {{"b.gz", hexBytes((std::string(ABC_MEMBER) + " 00").c_str())}}},
         {"stub not PE", "", "stub.exe: error: not a Windows program", {}, bytesOf("MZ but nothing else")},
-        {"stub an installer", "", "stub.exe: error: already an installer", {}, buildPackage(quillfenStub(), {})},
+        {"stub an installer", "", "stub.exe: error: already an installer", {}, buildPackage(stubImage(), {})},
         {"stub another program", "", "stub.exe: error: not a quillfen installer stub (expected a version block "
          "with ProductName \"Brakmoor Quillfen\"; found none)", {}, fakeStub()},
         {"too big", "COPY 'a.txt' 'a.txt' 6\n", "grow past 200 bytes", {}, {}, 200},
@@ -382,8 +250,8 @@ TEST(QuillpackStub, OnlyTheInstallersOwnResourcesPass)
 {
     const std::string expected = "not a quillfen installer stub (expected a version block with ProductName "
                                  "\"Brakmoor Quillfen\"; found ";
-    Bytes version = versionBlock(QUILLFEN_STRINGS);
-    std::map<std::string, std::string> other = QUILLFEN_STRINGS;
+    Bytes version = versionBlock(quillfenStrings());
+    std::map<std::string, std::string> other = quillfenStrings();
     other["ProductName"] = "Brakmoor Uidriver";
     struct Row { const char *behaviour; std::vector<Resource> resources; std::string problem; } rows[] = {
         {"the installer's", {{5, 101, {1}}, {5, 102, {2}}, {16, 1, version}}, ""},
@@ -407,7 +275,7 @@ TEST(QuillpackStub, OnlyTheInstallersOwnResourcesPass)
 
 TEST(QuillpackStub, EveryCutAndDamagedOffsetIsRefusedWithoutCrashing)
 {
-    const Bytes stub = quillfenStub();
+    const Bytes stub = stubImage();
     ASSERT_EQ("", stubProblem(stub));
     Bytes cut = stub;
     while (!cut.empty()) {
@@ -530,7 +398,7 @@ TEST_F(QuillpackTest, VerifyReportsEveryProblemWithItsLineAndKind)
                                           {"a.gz", row.member}};
         if (row.agreement)
             entries.push_back({"umowa.txt", bytesOf("Umowa\r\n")});
-        writeFile("setup.exe", buildPackage(peImage(0x200), entries));
+        writeFile("setup.exe", buildPackage(stubImage(), entries));
         std::vector<Finding> findings;
         bool verified = verifyInstaller("setup.exe", findings);
         EXPECT_EQ(!row.expected || strstr(row.expected, ": warning: "), verified) << row.behaviour;
@@ -541,7 +409,7 @@ TEST_F(QuillpackTest, VerifyReportsEveryProblemWithItsLineAndKind)
         }
     }
     std::vector<Finding> findings;
-    writeFile("setup.exe", buildPackage(peImage(0x200), {}));
+    writeFile("setup.exe", buildPackage(stubImage(), {}));
     EXPECT_FALSE(verifyInstaller("setup.exe", findings));
     EXPECT_EQ(0u, formatFinding(findings.back()).find("setup.exe: error: damaged: the installer would refuse it"));
 }

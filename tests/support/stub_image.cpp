@@ -1,0 +1,135 @@
+// PE images for the tests, built byte by byte.
+#include "support/stub_image.h"
+
+static void put16(Bytes &data, size_t at, size_t value)
+{
+    data[at] = (unsigned char)value;
+    data[at + 1] = (unsigned char)(value >> 8);
+}
+
+static void put32(Bytes &data, size_t at, size_t value)
+{
+    put16(data, at, value & 0xFFFF);
+    put16(data, at + 2, value >> 16);
+}
+
+static void append(Bytes &data, const Bytes &more)
+{
+    data.insert(data.end(), more.begin(), more.end());
+}
+
+static Bytes utf16(const std::string &text)
+{
+    Bytes out;
+    for (char c : text + '\0')
+        append(out, {(unsigned char)c, 0});
+    return out;
+}
+
+// One node of a version block: wLength, wValueLength, wType, the key,
+// padding, the value (text in UTF-16, else bytes), padding, the children.
+static Bytes versionNode(const std::string &key, const Bytes &value, bool text,
+                         const std::vector<Bytes> &children = {})
+{
+    Bytes node(6);
+    append(node, utf16(key));
+    node.resize((node.size() + 3) & ~3u);
+    append(node, value);
+    node.resize((node.size() + 3) & ~3u);
+    for (const Bytes &child : children)
+        append(node, child);
+    put16(node, 0, node.size());
+    put16(node, 2, text ? value.size() / 2 : value.size());
+    put16(node, 4, text ? 1 : 0);
+    return node;
+}
+
+// A version block with one string table of these strings.
+Bytes versionBlock(const std::map<std::string, std::string> &strings)
+{
+    std::vector<Bytes> entries;
+    for (const auto &s : strings)
+        entries.push_back(versionNode(s.first, utf16(s.second), true));
+    Bytes fixed(52);
+    put32(fixed, 0, 0xFEEF04BD);
+    return versionNode("VS_VERSION_INFO", fixed, false,
+                       {versionNode("StringFileInfo", {}, true, {versionNode("040E04B0", {}, true, entries)})});
+}
+
+// A PE32 image for i386 with one section, .rsrc at RVA 0x1000 and file
+// offset 0x200: root directory, one directory per type and per ID, one
+// language (0x40E) each, the data entries, then the data.
+Bytes peWithResources(const std::vector<Resource> &resources)
+{
+    const size_t RVA = 0x1000, FILE_AT = 0x200;
+    std::map<uint16_t, std::vector<const Resource *>> types;
+    for (const Resource &r : resources)
+        types[r.type].push_back(&r);
+    Bytes rsrc;
+    auto directory = [&rsrc](size_t count) {
+        size_t at = rsrc.size();
+        rsrc.resize(at + 16 + 8 * count);
+        put16(rsrc, at + 14, count);
+        return at;
+    };
+    std::vector<std::pair<size_t, const Resource *>> leaves;
+    size_t root = directory(types.size()), t = 0;
+    for (const auto &type : types) {
+        size_t ids = directory(type.second.size());
+        put32(rsrc, root + 16 + 8 * t, type.first);
+        put32(rsrc, root + 20 + 8 * t++, 0x80000000 | ids);
+        for (size_t i = 0; i < type.second.size(); i++) {
+            size_t languages = directory(1);
+            put32(rsrc, ids + 16 + 8 * i, type.second[i]->id);
+            put32(rsrc, ids + 20 + 8 * i, 0x80000000 | languages);
+            leaves.push_back({languages, type.second[i]});
+        }
+    }
+    for (auto &leaf : leaves) {
+        size_t entry = rsrc.size();
+        rsrc.resize(entry + 16);
+        put32(rsrc, leaf.first + 16, 0x40E);
+        put32(rsrc, leaf.first + 20, entry);
+        leaf.first = entry;
+    }
+    for (const auto &leaf : leaves) {
+        rsrc.resize((rsrc.size() + 3) & ~3u);
+        put32(rsrc, leaf.first, RVA + rsrc.size());
+        put32(rsrc, leaf.first + 4, leaf.second->data.size());
+        append(rsrc, leaf.second->data);
+    }
+    Bytes image(FILE_AT);
+    image[0] = 'M';
+    image[1] = 'Z';
+    image[0x3C] = 0x40;
+    image[0x40] = 'P';
+    image[0x41] = 'E';
+    put16(image, 0x44, 0x14C);       // machine
+    put16(image, 0x46, 1);           // sections
+    put16(image, 0x54, 0xE0);        // optional header size
+    put16(image, 0x58, 0x10B);       // PE32
+    put32(image, 0x58 + 92, 16);     // data directories
+    put32(image, 0x58 + 112, RVA);   // resources
+    put32(image, 0x58 + 116, rsrc.size());
+    const size_t section = 0x58 + 0xE0;
+    put32(image, section + 8, rsrc.size());
+    put32(image, section + 12, RVA);
+    put32(image, section + 16, rsrc.size());
+    put32(image, section + 20, FILE_AT);
+    append(image, rsrc);
+    return image;
+}
+
+const std::map<std::string, std::string> &quillfenStrings()
+{
+    static const std::map<std::string, std::string> strings = {
+        {"CompanyName", "Brakmoor"}, {"InternalName", "Quillfen"}, {"ProductName", "Brakmoor Quillfen"}};
+    return strings;
+}
+
+// What the stub check asks for: the version block and dialogs 101 and 102.
+Bytes stubImage()
+{
+    return peWithResources({{5, 101, {1, 2, 3}}, {5, 102, {4, 5}}, {16, 1, versionBlock(quillfenStrings())}});
+}
+
