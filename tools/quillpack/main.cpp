@@ -1,7 +1,9 @@
 // quillpack's command line. Exit status: 0 success, 1 failure, 2 bad usage.
 // A command that succeeds prints one line on stdout saying what it did;
 // problems go to stderr.
+#include <ctype.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <chrono>
@@ -19,10 +21,11 @@ static const char *const STUB_PLACES[] = {"quillfen.exe", INSTALLED_STUB};
 
 static const char USAGE[] =
     "usage:\n"
-    "  quillpack build [--stub quillfen.exe] ADDON_DIR -o SETUP.exe\n"
+    "  quillpack build [--stub quillfen.exe] [--threads N] ADDON_DIR -o SETUP.exe\n"
     "      pack ADDON_DIR (quillfen.ini, Umowa.txt, the files its COPY lines name)\n"
     "      behind the installer stub into SETUP.exe; without --stub, the stub\n"
-    "      installed with quillpack\n"
+    "      installed with quillpack; compressing on N threads (default: one per\n"
+    "      core), with the same output whatever N is\n"
     "  quillpack list SETUP.exe        show the entries of an installer\n"
     "  quillpack verify SETUP.exe      check every entry the install script needs\n"
     "  quillpack extract SETUP.exe DIR write every entry's stored bytes below DIR\n"
@@ -82,7 +85,7 @@ static void printProblems(const std::vector<std::string> &problems)
         fprintf(stderr, "%s\n", p.c_str());
 }
 
-// build [--stub STUB] ADDON_DIR -o OUTPUT, options in any order.
+// build [--stub STUB] [--threads N] ADDON_DIR -o OUTPUT, options in any order.
 static int runBuild(int argc, char **argv)
 {
     Clock::time_point start = Clock::now();
@@ -92,6 +95,13 @@ static int runBuild(int argc, char **argv)
             options.stubPath = argv[++i];
         else if (strcmp(argv[i], "-o") == 0 && i + 1 < argc)
             options.outputPath = argv[++i];
+        else if (strcmp(argv[i], "--threads") == 0 && i + 1 < argc) {
+            char *end;
+            unsigned long n = strtoul(argv[++i], &end, 10);
+            if (*end || n < 1 || n > 256 || !isdigit((unsigned char)argv[i][0]))
+                return usageError("--threads takes a number from 1 to 256");
+            options.threads = (unsigned)n;
+        }
         else if (argv[i][0] != '-' && options.addonDir.empty())
             options.addonDir = argv[i];
         else
