@@ -50,6 +50,12 @@ def say(text):
     print(text, flush=True)
 
 
+def heading(text):
+    """A table's title with the load average of the moment: other work on
+    the machine shows in the figures."""
+    say("\n%s [load average %s]" % (text, " ".join("%.2f" % x for x in os.getloadavg())))
+
+
 def progress(text):
     print("bench: " + text, file=sys.stderr, flush=True)
 
@@ -174,7 +180,7 @@ def small_files_table(work, pool):
                 if round_ == 0 and way == "quillfen":
                     check_tree(addon, dest)
                 shutil.rmtree(dest)
-    say("\n1. Many small files: install (settings pass + copy pass) against tar -xzf and a bare zlib loop")
+    heading("1. Many small files: install (settings pass + copy pass) against tar -xzf and a bare zlib loop")
     say("%8s %10s %10s %10s %22s %10s %11s %9s" % ("files", "quillfen s", "tar -xzf s", "bare s", "quillfen/tar (min-max)",
                                                   "/bare", "us per file", "bare us"))
     per_file = []
@@ -207,7 +213,7 @@ def large_entries_table(work, pool):
                 argv = [HARNESS, way, addon + ".exe", name + ".gz", out] + ([str(len(data))] if way == "extract" else [])
                 times.setdefault((way, name), []).append(run(argv))
                 os.remove(out)
-    say("\n2. Large entries: extractEntry (A) against the bare zlib loop (B), 16 KiB blocks, CRC included")
+    heading("2. Large entries: extractEntry (A) against the bare zlib loop (B), 16 KiB blocks, CRC included")
     say("%-8s %9s %8s %8s %18s %8s" % ("kind", "output MB", "A ms", "B ms", "A/B (min-max)", "A MB/s"))
     total_a = total_b = 0
     for name, data in files[:3]:
@@ -268,7 +274,7 @@ def wine_table(work, addon):
     finally:
         session.close()
     ratio, low, high = spread(copy_times, native_times)
-    say("\n3. The %d-file installer under Wine through its dialogs, against the native harness" % WINE_FILES)
+    heading("3. The %d-file installer under Wine through its dialogs, against the native harness" % WINE_FILES)
     say("OK pressed to the dialog closed: %.2f s median (%.2f-%.2f), %.0f us per file; start to the success box "
         "%.2f s (with the installer's 1 s pause)" % (statistics.median(copy_times), min(copy_times), max(copy_times),
                                                      statistics.median(copy_times) / WINE_FILES * 1e6,
@@ -308,7 +314,7 @@ def build_table(work, addon):
             sizes[way] = os.path.getsize(output)
     same = open(os.path.join(work, "quillpack_1_thread"), "rb").read() == open(
         os.path.join(work, "quillpack_all_cores"), "rb").read()
-    say("\n4. Building from the %d-file tree on %d cores (same bytes on 1 thread and on all: %s)" % (
+    heading("4. Building from the %d-file tree on %d cores (same bytes on 1 thread and on all: %s)" % (
         WINE_FILES, os.cpu_count(), "yes" if same else "NO"))
     say("%-20s %8s %24s %14s" % ("", "s", "/quillpack all (min-max)", "output bytes"))
     for way in ways:
