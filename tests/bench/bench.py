@@ -15,9 +15,9 @@ in one run, on payloads made at run time in a fresh folder on tmpfs.
 5. The stub's size.
 
 Rounds are interleaved; tables give medians with the min and max of the
-per-round ratios. Nothing here asserts a time: the budgets are printed beside
-the figures. BENCH_ROUNDS sets the rounds (default 5); BENCH_SIZES the file
-counts (default 2000,20000,100000); BENCH_DIR the parent folder (/dev/shm).
+per-round ratios, and the budgets beside them: nothing here asserts a time.
+Environment: BENCH_ROUNDS (default 5), BENCH_SIZES (file counts, default
+2000,20000,100000), BENCH_DIR (parent folder, default /dev/shm).
 """
 
 import os
@@ -50,9 +50,7 @@ def say(text):
     print(text, flush=True)
 
 
-def heading(text):
-    """A table's title with the load average of the moment: other work on
-    the machine shows in the figures."""
+def heading(text):   # with the load average: other work on the machine shows in the figures
     say("\n%s [load average %s]" % (text, " ".join("%.2f" % x for x in os.getloadavg())))
 
 
@@ -146,8 +144,8 @@ def small_files(pool, count):
         yield "%s\\f%06d.%s" % (folder, i, "map" if i % 2 else "tex"), pool.slice(kind, pool.random.randrange(1024, 16385))
 
 
-def quillpack(addon, output, *options):
-    return run([QUILLPACK, "build", "--stub", STUB, *options, addon, "-o", output])
+def quillpack(addon, output):
+    return run([QUILLPACK, "build", "--stub", STUB, addon, "-o", output])
 
 
 # ---- The measurements -----------------------------------------------------

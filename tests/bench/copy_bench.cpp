@@ -25,6 +25,7 @@
 #include <string>
 
 #include "app/dialogs.h"
+#include "base/bytes.h"
 #include "base/names.h"
 #include "base/text.h"
 #include "package/extract.h"
@@ -91,7 +92,7 @@ static void inflateEntry(FILE *in, z_stream *s, const PackageEntry *entry, const
     if (have < 4 && fread(trailer + have, 1, 4 - have, in) != 4 - have)
         fail("no trailer", path);
     s->avail_in = 0;
-    if (status != Z_STREAM_END || crc != (trailer[0] | trailer[1] << 8 | trailer[2] << 16 | (uint32_t)trailer[3] << 24))
+    if (status != Z_STREAM_END || crc != littleEndian32(trailer))
         fail("bad data", path);
     if (fclose(out) != 0)
         fail("close failed", path);
@@ -170,7 +171,6 @@ int main(int argc, char **argv)
         inflateEntry(entry->stream, &s, entry, argv[4]);
         return printPeakMemory();
     }
-    fprintf(stderr, "usage: copy_bench install|bare SETUP DEST | extract SETUP ENTRY OUT SIZE |"
-                    " inflate SETUP ENTRY OUT\n");
+    fprintf(stderr, "usage: copy_bench install|bare SETUP DEST | extract SETUP ENTRY OUT SIZE | inflate SETUP ENTRY OUT\n");
     return 2;
 }
