@@ -249,7 +249,8 @@ static bool compressEntry(const PlannedEntry &entry, const MemberSink &sink, std
 
 // Workers that compress the plan's smaller add-on files into memory, taking
 // them in plan order and staying at most IN_FLIGHT bytes ahead of the
-// writer. Each member depends on its file alone, so the installer comes out
+// writer, which compresses the next ones itself while it waits for a
+// member. Each member depends on its file alone, so the installer comes out
 // the same whatever the number of workers.
 class MemberWorkers {
 public:
@@ -271,7 +272,7 @@ public:
             t.join();
     }
 
-    // True when entry i is compressed by a worker.
+    // True when entry i is one that workers compress into memory.
     bool takes(size_t i) const
     {
         return parallel && isFileEntry(plan[i]) && plan[i].unpacked <= MEMORY_MEMBER;
@@ -282,6 +283,8 @@ public:
     bool collect(size_t i, Bytes &member, std::string &error)
     {
         std::unique_lock<std::mutex> lock(mutex);
+        while (!members[i].done && compressNext(lock)) {
+        }
         changed.wait(lock, [&] { return members[i].done; });
         Member &m = members[i];
         member.swap(m.bytes);
@@ -299,32 +302,43 @@ private:
         bool ok = false;
     };
 
+    // Takes the next entry that no one has taken and compresses it into
+    // memory; false when there is none to take now. The lock is held on
+    // entry and on return, not while compressing.
+    bool compressNext(std::unique_lock<std::mutex> &lock)
+    {
+        while (next < plan.size() && !takes(next))
+            next++;
+        if (next == plan.size())
+            return false;
+        uint64_t size = plan[next].unpacked;
+        if (inFlight > 0 && inFlight + size > IN_FLIGHT)
+            return false;
+        size_t i = next++;
+        inFlight += size;
+        lock.unlock();
+        Member made;
+        MemberSink toMemory = [&made](const unsigned char *data, size_t length, std::string &) {
+            made.bytes.insert(made.bytes.end(), data, data + length);
+            return true;
+        };
+        made.ok = compressEntry(plan[i], toMemory, made.error);
+        made.done = true;
+        lock.lock();
+        members[i] = std::move(made);
+        changed.notify_all();
+        return true;
+    }
+
     void work()
     {
         std::unique_lock<std::mutex> lock(mutex);
-        for (;;) {
-            while (next < plan.size() && !takes(next))
-                next++;
-            if (stopping || next == plan.size())
-                return;
-            uint64_t size = plan[next].unpacked;
-            if (inFlight > 0 && inFlight + size > IN_FLIGHT) {
-                changed.wait(lock);
+        while (!stopping) {
+            if (compressNext(lock))
                 continue;
-            }
-            size_t i = next++;
-            inFlight += size;
-            lock.unlock();
-            Member made;
-            MemberSink toMemory = [&made](const unsigned char *data, size_t length, std::string &) {
-                made.bytes.insert(made.bytes.end(), data, data + length);
-                return true;
-            };
-            made.ok = compressEntry(plan[i], toMemory, made.error);
-            made.done = true;
-            lock.lock();
-            members[i] = std::move(made);
-            changed.notify_all();
+            if (next == plan.size())
+                return;
+            changed.wait(lock);     // the bytes in flight are at their bound
         }
     }
 
@@ -379,7 +393,7 @@ static bool writeDirectory(const std::vector<DirectoryRecord> &records, PackageO
 static bool writePackage(const std::vector<PlannedEntry> &plan, unsigned threads, PackageOutput &out,
                          std::string &error)
 {
-    MemberWorkers workers(plan, threads > 1 ? threads : 0);
+    MemberWorkers workers(plan, threads > 1 ? threads - 1 : 0);
     std::vector<DirectoryRecord> records;
     for (size_t i = 0; i < plan.size(); i++) {
         const PlannedEntry &entry = plan[i];
