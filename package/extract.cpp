@@ -115,10 +115,12 @@ void copyDecompressed(GzReader *reader, PackageFile output, uint32_t size)
     }
     if (pfClose(output) != 0)
         fatalZipError("failed fclose");
-    wrongSizeText(reader, wrongSize, sizeof wrongSize);
+    bool wrongLength = written != size;
+    if (wrongLength)             // the text names the reader, which the close frees
+        wrongSizeText(reader, wrongSize, sizeof wrongSize);
     if (gzReaderClose(reader) != 0)
         fatalZipError("failed gzclose");
-    if (written != size)
+    if (wrongLength)
         fatalZipError(wrongSize);
 }
 

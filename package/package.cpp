@@ -213,6 +213,7 @@ int32_t closePackage(const char *path)
     PackageRecord *record = &openPackages[index];
     free(record->path);
     freeEntries(record->entries, record->entryCount);
+    forgetTextWindow();
     fclose(record->stream);
     memmove(record, record + 1, sizeof(PackageRecord) * (size_t)(openPackageCount - index - 1));
     openPackageCount--;

@@ -97,5 +97,9 @@ FILE *pfStdioStream(PackageFile file);
 // True when the handle is an ordinary stdio stream, not a package entry.
 bool isOrdinaryStream(PackageFile file);
 
+// Forgets the package bytes that text reads of entries keep; closePackage
+// calls it before the stream they came from is closed.
+void forgetTextWindow();
+
 // Turns '/' into '\' and removes "..\" steps, in place.
 void normalizeEntryName(char *name);

@@ -1,6 +1,7 @@
 // The package file layer: one set of stdio-shaped calls over package entries
 // and ordinary files. An entry reads through the package's shared binary
-// stream, re-seeking it before every read because it serves all entries.
+// stream, re-seeking it before every read because it serves all entries;
+// text reads come out of a window of the package's bytes.
 //
 // Text mode is done here, not by the runtime, for entries and ordinary files
 // alike. The Windows runtime's text-mode ftell assumes that every LF in its
@@ -179,6 +180,22 @@ static bool seekEntry(PackageEntry *entry)
     return fseek(entry->stream, (long)(entry->offset + (uint32_t)entry->position), SEEK_SET) == 0;
 }
 
+// Text reads of entries come out of one window of a package's bytes. The
+// copy pass reads the script a line at a time between the entries it
+// unpacks; without the window every line would move the shared stream away
+// from the entry data and read the same script bytes again.
+static struct {
+    FILE *stream;                 // the package stream the bytes are from; 0: none
+    uint32_t from;                // file offset of bytes[0]
+    uint32_t length;              // bytes held
+    unsigned char bytes[4096];
+} textWindow;
+
+void forgetTextWindow()
+{
+    textWindow.stream = 0;
+}
+
 // Reads up to size raw bytes for text mode: an entry's from its position,
 // an ordinary stream's from where it stands. *more tells whether bytes may
 // follow the ones read.
@@ -191,7 +208,20 @@ static size_t readRaw(PackageFile file, unsigned char *chunk, size_t size, bool 
     }
     PackageEntry *entry = asEntry(file);
     size_t left = (size_t)(entry->size - entry->position);
-    size_t got = seekEntry(entry) ? fread(chunk, 1, left < size ? left : size, entry->stream) : 0;
+    size_t want = left < size ? left : size;
+    uint32_t at = entry->offset + (uint32_t)entry->position;
+    // Filled anew from here when it holds fewer than the bytes wanted: a CR
+    // at the end of a read is read again at the start of the next one.
+    if (textWindow.stream != entry->stream || at < textWindow.from ||
+        at - textWindow.from + want > textWindow.length) {
+        textWindow.stream = entry->stream;
+        textWindow.from = at;
+        textWindow.length =
+            seekEntry(entry) ? (uint32_t)fread(textWindow.bytes, 1, sizeof textWindow.bytes, entry->stream) : 0;
+    }
+    size_t held = textWindow.length - (at - textWindow.from);
+    size_t got = held < want ? held : want;
+    memcpy(chunk, textWindow.bytes + (at - textWindow.from), got);
     *more = got < left;
     return got;
 }
@@ -300,6 +330,6 @@ size_t pfRead(void *buffer, size_t size, size_t count, PackageFile file)
     if (!seekEntry(entry))
         return 0;
     size_t got = fread(buffer, 1, n, entry->stream);
-    updatePosition(entry);
+    entry->position += (int32_t)got;
     return got / size;
 }

@@ -256,44 +256,51 @@ TEST_F(PackageFileTest, LongLinesArriveInPiecesOfCountMinusOne)
 
 // Lines of every length, so CR LF pairs fall across every read boundary,
 // followed by bytes with lone LFs (as gzip data behind a script would be).
+// As the copy pass reads: a line of the script, then some bytes of another
+// entry through the same stream. The first line's length moves every CR LF
+// pair across the places where the reads of the script are cut.
 TEST_F(PackageFileTest, TextModePositionsStayExactWhateverFollowsTheEntry)
 {
-    std::string script;
-    std::vector<std::string> lines;
-    for (int i = 0; i < 300; i++) {
-        lines.push_back(std::string((size_t)(i % 37), (char)('a' + i % 26)) + "\n");
-        script += lines.back().substr(0, lines.back().size() - 1) + "\r\n";
-    }
-    std::string longLine(700, 'L');
-    for (size_t cut : {511u, 1022u}) {                   // a CR LF pair across the 512-byte read
-        lines.push_back(longLine.substr(0, cut) + "\n");
-        script += longLine.substr(0, cut) + "\r\n";
-    }
-    script += "lone\rcr\r";                              // CR without LF stays, also at the end
-    writeFile("text.exe", buildPackage(bytesOf("MZ"), {{"script.ini", bytesOf(script)},
-                                                       {"next", bytesOf("\n\n\r\n\nxx")}}));
-    ASSERT_GT(openPackage("text.exe"), 0);
-    PackageFile f = pfOpen("script.ini", "rt");
-    char line[1024];
-    int32_t expected = 0;
-    for (const std::string &l : lines) {
+    for (size_t pad = 0; pad < 40; pad++) {
+        std::vector<std::string> lines = {std::string(pad, '_') + "\n"};
+        for (int i = 0; i < 300; i++)
+            lines.push_back(std::string((size_t)(i % 37), (char)('a' + i % 26)) + "\n");
+        std::string longLine(700, 'L');
+        for (size_t cut : {511u, 1022u})                 // a CR LF pair across the 512-byte read
+            lines.push_back(longLine.substr(0, cut) + "\n");
+        std::string script;
+        for (const std::string &l : lines)
+            script += l.substr(0, l.size() - 1) + "\r\n";
+        script += "lone\rcr\r";                          // CR without LF stays, also at the end
+        closeAllPackages();
+        writeFile("text.exe", buildPackage(bytesOf("MZ"), {{"script.ini", bytesOf(script)},
+                                                           {"next", bytesOf("\n\n\r\n\nxx")}}));
+        ASSERT_GT(openPackage("text.exe"), 0);
+        PackageFile f = pfOpen("script.ini", "rt");
+        char line[1024], other[2];
+        int32_t expected = 0;
+        for (const std::string &l : lines) {
+            ASSERT_TRUE(pfGets(line, sizeof line, f)) << pad;
+            EXPECT_EQ(line, l);
+            expected += (int32_t)l.size() + 1;
+            EXPECT_EQ(pfTell(f), expected);
+            PackageFile next = pfOpen("next", "rb");
+            ASSERT_EQ(pfRead(other, 1, 2, next), 2u);
+            EXPECT_EQ(std::string(other, 2), "\n\n");
+        }
         ASSERT_TRUE(pfGets(line, sizeof line, f));
-        EXPECT_EQ(line, l);
-        expected += (int32_t)l.size() + 1;
-        EXPECT_EQ(pfTell(f), expected);
-    }
-    ASSERT_TRUE(pfGets(line, sizeof line, f));
-    EXPECT_STREQ(line, "lone\rcr\r");
-    EXPECT_EQ(pfGets(line, sizeof line, f), nullptr);
+        EXPECT_STREQ(line, "lone\rcr\r");
+        EXPECT_EQ(pfGets(line, sizeof line, f), nullptr);
 
-    // Element reads in text mode translate the same way.
-    f = pfOpen("script.ini", "rt");
-    std::vector<char> whole(script.size());
-    size_t n = pfRead(whole.data(), 1, whole.size(), f);
-    std::string joined;
-    for (const std::string &l : lines)
-        joined += l;
-    EXPECT_EQ(std::string(whole.data(), n), joined + "lone\rcr\r");
+        // Element reads in text mode translate the same way.
+        f = pfOpen("script.ini", "rt");
+        std::vector<char> whole(script.size());
+        size_t n = pfRead(whole.data(), 1, whole.size(), f);
+        std::string joined;
+        for (const std::string &l : lines)
+            joined += l;
+        EXPECT_EQ(std::string(whole.data(), n), joined + "lone\rcr\r");
+    }
 }
 
 TEST_F(PackageFileTest, EmptyEntryIsAtItsEndAtOnce)

@@ -68,13 +68,14 @@ protected:
         }
     }
     bool build(std::string &error, const char *output = "setup.exe",
-               uint64_t limit = MAX_PACKAGE_BYTES)
+               uint64_t limit = MAX_PACKAGE_BYTES, unsigned threads = 0)
     {
         BuildOptions options;
         options.stubPath = "stub.exe";
         options.addonDir = "addon";
         options.outputPath = output;
         options.maxPackageBytes = limit;
+        options.threads = threads;
         return buildInstaller(options, error);
     }
 };
@@ -143,10 +144,11 @@ TEST_F(QuillpackTest, BuiltInstallerReadsBackThroughThePackageLayer)
     EXPECT_EQ(bytesOf("Umowa\r\n\xb9\r\n"), readEntry("Umowa.txt"));
     EXPECT_EQ(map, unpackEntry("maps\\north.map.gz"));
     EXPECT_EQ(bytesOf("read\n"), unpackEntry("docs/readme.txt.gz"));
-    EXPECT_EQ(hexBytes(ABC_MEMBER), readEntry("data\\pre.bin.gz"));  // taken as is
+    EXPECT_EQ(bytesOf("abc"), unpackEntry("data\\pre.bin.gz"));    // compressed again
     EXPECT_EQ(bytesOf("ok"), unpackEntry("odd.GZ.gz"));
     EXPECT_EQ(Bytes(), unpackEntry("empty.dat.gz"));
-    for (const char *built : {"maps\\north.map.gz", "docs\\readme.txt.gz", "odd.GZ.gz", "empty.dat.gz"}) {
+    for (const char *built :
+         {"maps\\north.map.gz", "docs\\readme.txt.gz", "data\\pre.bin.gz", "odd.GZ.gz", "empty.dat.gz"}) {
         Bytes head = readEntry(built);
         head.resize(10);
         EXPECT_EQ(hexBytes("1f 8b 08 00 00 00 00 00 00 0b"), head) << built;
@@ -159,6 +161,35 @@ TEST_F(QuillpackTest, BuiltInstallerReadsBackThroughThePackageLayer)
     writeFile("setup.exe", file);
     EXPECT_FALSE(verifyInstaller("setup.exe", findings));
     EXPECT_EQ(0u, findings.back().text.find("damaged")) << formatFinding(findings.back());
+}
+
+TEST_F(QuillpackTest, SameBytesWhateverTheThreadCount)
+{
+    // Files of many sizes, a gzip member, and one file above the size the
+    // workers compress in memory, which is compressed as it is written.
+    std::string script;
+    std::vector<AddonFile> files = {{"pre.bin.gz", hexBytes(ABC_MEMBER)}};
+    for (int i = 0; i < 60; i++) {
+        Bytes data((size_t)(i * i * 37 % 20000));
+        for (size_t j = 0; j < data.size(); j++)
+            data[j] = (unsigned char)("quillfen"[j % 8] + (j * i >> 7));
+        files.push_back({"f/" + std::to_string(i), data});
+        script += "COPY 'f\\" + std::to_string(i) + "' 'f" + std::to_string(i) + "' " + std::to_string(data.size()) + "\n";
+    }
+    Bytes large(9 << 20);
+    for (size_t j = 0; j < large.size(); j++)
+        large[j] = (unsigned char)(j >> 12);
+    files.push_back({"large.dat", large});
+    script += "COPY 'large.dat' 'large.dat' 9437184\nCOPY 'pre.bin.gz' 'pre.bin' 3\n";
+    writeAddon(script.c_str(), files);
+    std::string error;
+    ASSERT_TRUE(build(error, "one.exe", MAX_PACKAGE_BYTES, 1)) << error;
+    for (unsigned threads : {2u, 7u}) {
+        ASSERT_TRUE(build(error, "more.exe", MAX_PACKAGE_BYTES, threads)) << error;
+        EXPECT_EQ(readFile("one.exe"), readFile("more.exe")) << threads << " threads";
+    }
+    std::vector<Finding> findings;
+    EXPECT_TRUE(verifyInstaller("more.exe", findings)) << formatFinding(findings.at(0));
 }
 
 TEST_F(QuillpackTest, SameInputsGiveTheSameBytesAndReplaceTheOutput)
@@ -197,6 +228,12 @@ TEST_F(QuillpackTest, BadInputIsRefusedAndLeavesTheOutputAlone)
         {"bad member", "COPY 'b.gz' 'b' 3\n", "b.gz: not a valid gzip member", {{"b.gz", bytesOf("abc")}}},
         {"member with more", "COPY 'b.gz' 'b' 3\n", "bytes follow the gzip member",
          {{"b.gz", hexBytes((std::string(ABC_MEMBER) + " 00").c_str())}}},
+        {"member's CRC wrong", "COPY 'b.gz' 'b' 3\n", "b.gz: not a valid gzip member (incorrect data check)",
+         {{"b.gz", hexBytes("1f 8b 08 00 00 00 00 00 00 03 01 03 00 fc ff 61 62 63 c2 41 24 36 03 00 00 00")}}},
+        {"member's length wrong", "COPY 'b.gz' 'b' 3\n", "b.gz: not a valid gzip member (incorrect length check)",
+         {{"b.gz", hexBytes("1f 8b 08 00 00 00 00 00 00 03 01 03 00 fc ff 61 62 63 c2 41 24 35 04 00 00 00")}}},
+        {"member cut short", "COPY 'b.gz' 'b' 3\n", "b.gz: the gzip member is cut short",
+         {{"b.gz", hexBytes("1f 8b 08 00 00 00 00 00 00 03 01 03 00 fc ff 61 62")}}},
         {"stub not PE", "", "stub.exe: error: not a Windows program", {}, bytesOf("MZ but nothing else")},
         {"stub an installer", "", "stub.exe: error: already an installer", {}, buildPackage(stubImage(), {})},
         {"stub another program", "", "stub.exe: error: not a quillfen installer stub (expected a version block "

@@ -1,7 +1,8 @@
 // quillpack build. First a plan: the stub checked, the texts read, the script
 // linted as verify lints it, every COPY line resolved to an add-on file whose
-// unpacked size matches the line. Only then is the installer written, to a temporary file beside the output that
-// replaces the output at the very end.
+// unpacked size matches the line. Only then is the installer written, to a
+// temporary file beside the output that replaces the output at the very end,
+// while workers on the other cores compress the add-on files ahead of it.
 #include "tools/quillpack/quillpack.h"
 
 #include <errno.h>
@@ -9,7 +10,10 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <map>
+#include <mutex>
+#include <thread>
 
 #include "base/names.h"
 #include "tools/quillpack/addon_script.h"
@@ -23,7 +27,8 @@ static const char PARTIAL_SUFFIX[] = ".partial";
 enum EntryKind {
     STORE_BYTES,       // bytes held in memory, stored as they are
     COMPRESS_FILE,     // an add-on file, stored as a gzip member
-    COPY_GZIP_FILE,    // an add-on file that already is a gzip member
+    RECOMPRESS_FILE,   // an add-on file that is a gzip member: its content is
+                       // stored as a gzip member of our own
 };
 
 struct PlannedEntry {
@@ -115,7 +120,7 @@ static bool findPayload(FolderCache &cache, const std::string &dir, const std::s
         return false;
     }
     if (haveMember) {
-        entry.kind = COPY_GZIP_FILE;
+        entry.kind = RECOMPRESS_FILE;
         entry.source = memberPath;
         return checkGzipMember(memberPath, &entry.unpacked, error);
     }
@@ -218,39 +223,155 @@ static bool planInstaller(const BuildOptions &options, std::vector<PlannedEntry>
     return !hasErrors(findings);
 }
 
-// Copies the rest of in to out unchanged.
-static bool copyStream(FILE *in, const std::string &source, PackageOutput &out,
-                       std::string &error)
+// The entries that are compressed in memory by the workers: add-on files of
+// at most this size. Larger ones are compressed as they are written, so a
+// large file is never held whole in memory.
+static const uint64_t MEMORY_MEMBER = 8 << 20;
+// The most bytes of add-on files the workers may have compressed or be
+// compressing ahead of what is written.
+static const uint64_t IN_FLIGHT = 64 << 20;
+
+static bool isFileEntry(const PlannedEntry &entry)
 {
-    std::vector<unsigned char> buffer(65536);
-    size_t n;
-    while ((n = fread(buffer.data(), 1, buffer.size(), in)) > 0)
-        if (!writeOutput(out, buffer.data(), n, error))
-            return false;
-    if (ferror(in)) {
-        error = source + ": " + strerror(errno);
-        return false;
-    }
-    return true;
+    return entry.kind != STORE_BYTES;
 }
 
-// Writes the data of one add-on file entry.
-static bool writeFileEntry(const PlannedEntry &entry, PackageOutput &out, std::string &error)
+// Compresses the add-on file of entry into one gzip member handed to sink,
+// and checks that it still has the content the plan measured.
+static bool compressEntry(const PlannedEntry &entry, const MemberSink &sink, std::string &error)
 {
-    FILE *in = fopen(entry.source.c_str(), "rb");
-    if (!in) {
-        error = entry.source + ": " + strerror(errno);
+    PayloadReader reader;
+    if (!openPayload(entry.source, entry.kind == RECOMPRESS_FILE, reader, error))
         return false;
-    }
-    uint64_t length = entry.unpacked;
-    bool ok = entry.kind == COPY_GZIP_FILE ? copyStream(in, entry.source, out, error)
-                                           : writeGzipMember(in, entry.source, out, &length, error);
-    fclose(in);
+    uint64_t length;
+    bool ok = compressMember(reader, sink, &length, error);
+    closePayload(reader);
     if (ok && length != entry.unpacked) {
         error = entry.source + ": changed while the installer was written";
         ok = false;
     }
     return ok;
+}
+
+// Workers that compress the plan's smaller add-on files into memory, taking
+// them in plan order and staying at most IN_FLIGHT bytes ahead of the
+// writer, which compresses the next ones itself while it waits for a
+// member. Each member depends on its file alone, so the installer comes out
+// the same whatever the number of workers.
+class MemberWorkers {
+public:
+    MemberWorkers(const std::vector<PlannedEntry> &plan, unsigned count)
+        : plan(plan), members(plan.size()), parallel(count > 0)
+    {
+        for (unsigned i = 0; i < count; i++)
+            threads.emplace_back([this] { work(); });
+    }
+
+    ~MemberWorkers()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            stopping = true;
+        }
+        changed.notify_all();
+        for (std::thread &t : threads)
+            t.join();
+    }
+
+    // True when entry i is one that workers compress into memory.
+    bool takes(size_t i) const
+    {
+        return parallel && isFileEntry(plan[i]) && plan[i].unpacked <= MEMORY_MEMBER;
+    }
+
+    // Waits for the member of entry i and hands it to the writer; false with
+    // error set when it could not be made.
+    bool collect(size_t i, Bytes &member, std::string &error)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        while (!members[i].done && compressNext(lock)) {
+        }
+        changed.wait(lock, [&] { return members[i].done; });
+        Member &m = members[i];
+        member.swap(m.bytes);
+        error = m.error;
+        inFlight -= plan[i].unpacked;
+        changed.notify_all();
+        return m.ok;
+    }
+
+private:
+    struct Member {
+        Bytes bytes;
+        std::string error;
+        bool done = false;
+        bool ok = false;
+    };
+
+    // Takes the next entry that no one has taken and compresses it into
+    // memory; false when there is none to take now. The lock is held on
+    // entry and on return, not while compressing.
+    bool compressNext(std::unique_lock<std::mutex> &lock)
+    {
+        while (next < plan.size() && !takes(next))
+            next++;
+        if (next == plan.size())
+            return false;
+        uint64_t size = plan[next].unpacked;
+        if (inFlight > 0 && inFlight + size > IN_FLIGHT)
+            return false;
+        size_t i = next++;
+        inFlight += size;
+        lock.unlock();
+        Member made;
+        MemberSink toMemory = [&made](const unsigned char *data, size_t length, std::string &) {
+            made.bytes.insert(made.bytes.end(), data, data + length);
+            return true;
+        };
+        made.ok = compressEntry(plan[i], toMemory, made.error);
+        made.done = true;
+        lock.lock();
+        members[i] = std::move(made);
+        changed.notify_all();
+        return true;
+    }
+
+    void work()
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        while (!stopping) {
+            if (compressNext(lock))
+                continue;
+            if (next == plan.size())
+                return;
+            changed.wait(lock);     // the bytes in flight are at their bound
+        }
+    }
+
+    const std::vector<PlannedEntry> &plan;
+    std::vector<Member> members;         // by plan index
+    const bool parallel;                 // there are workers
+    std::vector<std::thread> threads;
+    std::mutex mutex;                    // guards everything below and members
+    std::condition_variable changed;     // a member is done or collected, or stopping
+    size_t next = 0;                     // the next plan index a worker looks at
+    uint64_t inFlight = 0;               // add-on bytes taken and not yet collected
+    bool stopping = false;
+};
+
+// Writes the data of the file entry i: the worker's member, or a member
+// compressed here straight into out.
+static bool writeFileEntry(const std::vector<PlannedEntry> &plan, size_t i, MemberWorkers &workers,
+                           PackageOutput &out, std::string &error)
+{
+    if (!workers.takes(i)) {
+        MemberSink toOutput = [&out](const unsigned char *data, size_t length, std::string &failure) {
+            return writeOutput(out, data, length, failure);
+        };
+        return compressEntry(plan[i], toOutput, error);
+    }
+    Bytes member;
+    return workers.collect(i, member, error) && writeOutput(out, member.data(), member.size(), error);
 }
 
 // The directory at the end of the package: the count, one record per entry
@@ -275,15 +396,16 @@ static bool writeDirectory(const std::vector<DirectoryRecord> &records, PackageO
 // Writes every planned entry, the checksum entry and the directory to out,
 // then the checksum itself: the CRC-32 of every other byte of the file, by
 // which the installer tells a damaged copy from an intact one.
-static bool writePackage(const std::vector<PlannedEntry> &plan, PackageOutput &out,
+static bool writePackage(const std::vector<PlannedEntry> &plan, unsigned threads, PackageOutput &out,
                          std::string &error)
 {
+    MemberWorkers workers(plan, threads > 1 ? threads - 1 : 0);
     std::vector<DirectoryRecord> records;
-    for (const PlannedEntry &entry : plan) {
+    for (size_t i = 0; i < plan.size(); i++) {
+        const PlannedEntry &entry = plan[i];
         uint64_t start = out.written;
-        bool ok = entry.kind == STORE_BYTES
-                      ? writeOutput(out, entry.bytes.data(), entry.bytes.size(), error)
-                      : writeFileEntry(entry, out, error);
+        bool ok = isFileEntry(entry) ? writeFileEntry(plan, i, workers, out, error)
+                                     : writeOutput(out, entry.bytes.data(), entry.bytes.size(), error);
         if (!ok)
             return false;
         records.push_back({entry.name, (uint32_t)start, (uint32_t)(out.written - start)});
@@ -318,7 +440,8 @@ bool buildInstaller(const BuildOptions &options, std::string &error, Totals *tot
         error = partial + ": " + strerror(errno);
         return false;
     }
-    bool ok = writePackage(plan, out, error);
+    unsigned threads = options.threads ? options.threads : std::thread::hardware_concurrency();
+    bool ok = writePackage(plan, threads, out, error);
     if (fclose(out.stream) != 0 && ok) {
         error = partial + ": " + strerror(errno);
         ok = false;

@@ -1,7 +1,9 @@
 // quillpack's command line. Exit status: 0 success, 1 failure, 2 bad usage.
 // A command that succeeds prints one line on stdout saying what it did (plan
 // prints its plan); problems go to stderr.
+#include <ctype.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <chrono>
@@ -32,10 +34,11 @@ static const char USAGE[] =
     "        --key      INSTALL_KEY=, below HKLM\\SOFTWARE  [%s]\n"
     "        --value    INSTALL_VALUE=, the value that records the destination\n"
     "                                                      [the product without blanks, then Dir]\n"
-    "  quillpack build [--stub quillfen.exe] ADDON_DIR -o SETUP.exe\n"
+    "  quillpack build [--stub quillfen.exe] [--threads N] ADDON_DIR -o SETUP.exe\n"
     "      check ADDON_DIR (quillfen.ini, Umowa.txt, the files its COPY lines name)\n"
     "      as verify does and pack it behind the installer stub into SETUP.exe;\n"
-    "      without --stub, the stub installed with quillpack\n"
+    "      without --stub, the stub installed with quillpack; compressing on N\n"
+    "      threads (default: one per core), with the same output whatever N is\n"
     "  quillpack list SETUP.exe            show the entries of an installer\n"
     "  quillpack verify [--strict] SETUP.exe\n"
     "      read the installer as it will read itself and report every error and\n"
@@ -150,7 +153,7 @@ static int runInit(int argc, char **argv)
     return 0;
 }
 
-// build [--stub STUB] ADDON_DIR -o OUTPUT, options in any order.
+// build [--stub STUB] [--threads N] ADDON_DIR -o OUTPUT, options in any order.
 static int runBuild(int argc, char **argv)
 {
     Clock::time_point start = Clock::now();
@@ -160,6 +163,13 @@ static int runBuild(int argc, char **argv)
             options.stubPath = argv[++i];
         else if (strcmp(argv[i], "-o") == 0 && i + 1 < argc)
             options.outputPath = argv[++i];
+        else if (strcmp(argv[i], "--threads") == 0 && i + 1 < argc) {
+            char *end;
+            unsigned long n = strtoul(argv[++i], &end, 10);
+            if (*end || n < 1 || n > 256 || !isdigit((unsigned char)argv[i][0]))
+                return usageError("--threads takes a number from 1 to 256");
+            options.threads = (unsigned)n;
+        }
         else if (argv[i][0] != '-' && options.addonDir.empty())
             options.addonDir = argv[i];
         else

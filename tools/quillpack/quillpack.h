@@ -61,11 +61,14 @@ struct BuildOptions {
     std::string addonDir;      // quillfen.ini, Umowa.txt and the payload files
     std::string outputPath;    // the installer to write
     uint64_t maxPackageBytes = MAX_PACKAGE_BYTES;   // largest installer file allowed
+    unsigned threads = 0;      // compressing threads; 0: one per core
 };
 
 // Writes the installer: the stub as entry 0 "quillfen.exe", "quillfen.ini"
 // and "umowa.txt" plain with CR LF line ends, one gzip entry per distinct
-// entry name of the script's COPY lines, then the directory and its offset.
+// entry name of the script's COPY lines (an add-on file that is itself a
+// gzip member is unpacked and compressed again), then the directory and its
+// offset. The bytes are the same whatever the number of threads.
 // Everything is checked before the first byte is written, the script with
 // verify's lint, and the file appears only when complete. Returns false with
 // error set (the first error, as formatFinding gives it, or "file: reason");
