@@ -6,7 +6,7 @@ CLANG := -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 PREFIX ?= /usr/local
 FUZZ_SECONDS ?= 180
 
-.PHONY: all setup host windows test demo bench fuzz mutants install clean
+.PHONY: all setup host windows test demo bench fuzz mutants coverage install clean
 
 all: host windows
 
@@ -59,6 +59,10 @@ fuzz: host
 # Single mutations of the product code, each against the unit and flow tests.
 mutants: setup
 	python3 tests/mutants/mutants.py
+
+# Line coverage of the product code by the unit, quillpack and flow tests.
+coverage: setup
+	tests/mutants/coverage.sh
 
 # quillpack and quillpack-try in PREFIX/bin; the installer stub, quillpack.exe,
 # the UI driver and quillpack-try's modules in PREFIX/share/quillfen.
