@@ -18,7 +18,7 @@
 // own folder: beside it (a folder holding quillpack.exe and quillfen.exe),
 // and where `make install` puts it (PREFIX/bin -> PREFIX/share/quillfen;
 // the build defines INSTALLED_STUB from its install rules).
-static const char *const STUB_PLACES[] = {"quillfen.exe", INSTALLED_STUB};
+static const char *const STUB_PLACES[] = {UNINSTALLER_NAME, INSTALLED_STUB};
 
 // The usage text; init's defaults are filled in from INIT_DESTINATION and
 // INIT_INSTALL_KEY.

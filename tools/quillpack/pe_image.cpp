@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "base/names.h"
 #include "base/resource.h"
 #include "base/text.h"
 #include "package/package.h"
@@ -250,7 +251,7 @@ bool carriesPackage(const char *path)
         return false;
     const PackageRecord &record = openPackages[openPackageCount - 1];
     bool installer = record.entryCount > 0 &&
-                     equalsIgnoreAsciiCase(record.entries[0].name, "quillfen.exe");
+                     equalsIgnoreAsciiCase(record.entries[0].name, UNINSTALLER_NAME);
     closePackage(path);
     return installer;
 }
