@@ -1,5 +1,7 @@
 #include "support/temp_dir.h"
 
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "package/package.h"
@@ -10,7 +12,9 @@ void TempDirTest::SetUp()
 {
     previous = fs::current_path().string();
     const ::testing::TestInfo *info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string("quillfen-") + info->test_suite_name() + "-" + info->name();
+    // The process id keeps two runs of the tests at the same time apart.
+    std::string name = std::string("quillfen-") + std::to_string(getpid()) + "-" + info->test_suite_name() +
+                       "-" + info->name();
     for (char &c : name)
         if (c == '/')
             c = '_';
