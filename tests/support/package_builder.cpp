@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+#include "package/directory_writer.h"
+
 Bytes bytesOf(const std::string &text)
 {
     return Bytes(text.begin(), text.end());
@@ -58,26 +60,13 @@ Bytes gzipMember(const Bytes &content)
 Bytes buildPackage(const Bytes &image, const std::vector<TestEntry> &entries)
 {
     Bytes out = image;
-    std::vector<uint32_t> offsets;
+    std::vector<DirectoryRecord> records = {{"quillfen.exe", 0, (uint32_t)image.size()}};
     for (const TestEntry &e : entries) {
-        offsets.push_back((uint32_t)out.size());
+        records.push_back({e.name, (uint32_t)out.size(), (uint32_t)e.data.size(), e.rawLength});
         out.insert(out.end(), e.data.begin(), e.data.end());
     }
-    uint32_t directory = (uint32_t)out.size();
-    putWord(out, (uint32_t)entries.size() + 1);
-    std::vector<TestEntry> all;
-    auto record = [&out](uint32_t offset, uint32_t size, uint32_t raw, const std::string &name) {
-        putWord(out, offset);
-        putWord(out, size);
-        putWord(out, raw);
-        putWord(out, (uint32_t)name.size() + 1);
-        out.insert(out.end(), name.begin(), name.end());
-        out.push_back(0);
-    };
-    record(0, (uint32_t)image.size(), 0, "quillfen.exe");
-    for (size_t i = 0; i < entries.size(); i++)
-        record(offsets[i], (uint32_t)entries[i].data.size(), entries[i].rawLength, entries[i].name);
-    putWord(out, directory);
+    Bytes directory = packageDirectory(records, (uint32_t)out.size());
+    out.insert(out.end(), directory.begin(), directory.end());
     return out;
 }
 

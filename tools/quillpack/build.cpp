@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "base/names.h"
+#include "package/directory_writer.h"
 #include "tools/quillpack/addon_script.h"
 #include "tools/quillpack/folder.h"
 #include "tools/quillpack/gzip_member.h"
@@ -37,12 +38,6 @@ struct PlannedEntry {
     Bytes bytes;           // STORE_BYTES: what is stored
     std::string source;    // the add-on file of the other kinds
     uint32_t unpacked;     // size of the installed file
-};
-
-struct DirectoryRecord {
-    std::string name;
-    uint32_t offset;
-    uint32_t size;
 };
 
 // Reads the stub and checks that it is a bare installer image.
@@ -374,25 +369,6 @@ static bool writeFileEntry(const std::vector<PlannedEntry> &plan, size_t i, Memb
     return workers.collect(i, member, error) && writeOutput(out, member.data(), member.size(), error);
 }
 
-// The directory at the end of the package: the count, one record per entry
-// (offset, size, raw length 0, name length with its NUL, the name and NUL),
-// and the directory's own offset as the last 4 bytes of the file.
-static bool writeDirectory(const std::vector<DirectoryRecord> &records, PackageOutput &out,
-                           std::string &error)
-{
-    uint32_t directory = (uint32_t)out.written;
-    if (!writeWord(out, (uint32_t)records.size(), error))
-        return false;
-    for (const DirectoryRecord &r : records) {
-        uint32_t nameLength = (uint32_t)r.name.size() + 1;
-        if (!writeWord(out, r.offset, error) || !writeWord(out, r.size, error) ||
-            !writeWord(out, 0, error) || !writeWord(out, nameLength, error) ||
-            !writeOutput(out, r.name.c_str(), nameLength, error))
-            return false;
-    }
-    return writeWord(out, directory, error);
-}
-
 // Writes every planned entry, the checksum entry and the directory to out,
 // then the checksum itself: the CRC-32 of every other byte of the file, by
 // which the installer tells a damaged copy from an intact one.
@@ -414,7 +390,8 @@ static bool writePackage(const std::vector<PlannedEntry> &plan, unsigned threads
     if (!reserveChecksum(out, &checksum, error))
         return false;
     records.push_back({CHECKSUM_NAME, checksum, 4});
-    return writeDirectory(records, out, error) && fillChecksum(out, checksum, error);
+    Bytes directory = packageDirectory(records, (uint32_t)out.written);
+    return writeOutput(out, directory.data(), directory.size(), error) && fillChecksum(out, checksum, error);
 }
 
 bool buildInstaller(const BuildOptions &options, std::string &error, Totals *totals,
