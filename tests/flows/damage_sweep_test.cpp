@@ -4,23 +4,14 @@
 // installation byte for byte like the intact one's, never in a different
 // file reported as success. Each damaged installer runs in a process of its
 // own, since extraction errors end the process.
-#include <gtest/gtest.h>
-
-#include <shlobj.h>
-#include <string.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <map>
 
-#include "host/host.h"
-#include "script/install_settings.h"
-#include "support/package_builder.h"
+#include "flows/flow_test.h"
 #include "support/stub_image.h"
-#include "support/temp_dir.h"
-
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int);
 
 namespace {
 
@@ -29,7 +20,7 @@ namespace fs = std::filesystem;
 const char SCRIPT[] = "DIR=C:\\Addon\r\nPRODUCT= \"Addon\"\r\nINSTALL_KEY=Addon\r\nDIR 'Maps'\r\n"
                       "COPY 'Maps\\a.map' 'Maps\\a.map' 3000\r\nCOPY 'notes.txt' 'notes.txt' 12\r\n";
 
-class DamageSweepTest : public TempDirTest {
+class DamageSweepTest : public FlowTest {
 protected:
     // Installs setup.exe in a child process, the user pressing OK twice;
     // its exit status, or -1 when it did not exit normally.
@@ -38,14 +29,11 @@ protected:
         fs::remove_all("C:/Addon");
         pid_t child = fork();
         if (child == 0) {
-            hostReset();
-            memset(&settings, 0, sizeof settings);
-            host.modulePath = dir + "/setup.exe";
-            host.specialFolders[CSIDL_PROGRAMS] = dir + "/Programs";
-            host.actions.push_back({HostAction::Press, IDOK, ""});
-            host.actions.push_back({HostAction::Press, IDOK, ""});
+            restartInstaller();
+            press(IDOK);
+            press(IDOK);
             freopen("/dev/null", "w", stderr);     // the boxes the stand-in writes there
-            _exit(WinMain(0, 0, 0, 0));
+            _exit(run());
         }
         int status;
         waitpid(child, &status, 0);
@@ -66,7 +54,6 @@ TEST_F(DamageSweepTest, EveryCutAndFieldChangeFailsOrInstallsTheSameBytes)
 {
     fs::create_directories("addon/Maps");
     fs::create_directories("C:");
-    fs::create_directories("Programs");
     writeFile("addon/quillfen.ini", bytesOf(SCRIPT));
     writeFile("addon/Umowa.txt", bytesOf("Umowa"));
     Bytes map(3000);

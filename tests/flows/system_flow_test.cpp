@@ -1,21 +1,10 @@
 // What an installation leaves beside its files: the shell links, the
 // program group folder, and the hand-over to the runtime redistributable.
-#include <gtest/gtest.h>
-
-#include <shlobj.h>
-#include <string.h>
-
-#include <algorithm>
 #include <filesystem>
 
-#include "app/startup.h"
-#include "host/host.h"
-#include "script/install_settings.h"
-#include "support/package_builder.h"
+#include "flows/flow_test.h"
+#include "package/package.h"
 #include "support/stub_image.h"
-#include "support/temp_dir.h"
-
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int);
 
 namespace {
 
@@ -23,20 +12,12 @@ namespace fs = std::filesystem;
 
 const std::string DEST = "C:\\Games\\Tundra\\";
 
-class SystemFlowTest : public TempDirTest {
+class SystemFlowTest : public FlowTest {
 protected:
     void SetUp() override
     {
-        TempDirTest::SetUp();
-        hostReset();
-        memset(&settings, 0, sizeof settings);
+        FlowTest::SetUp();
         fs::create_directories("C:/Games");
-        fs::create_directory("Programs");
-        fs::create_directory("Desktop");
-        host.modulePath = dir + "/setup.exe";
-        host.commandLine = "setup.exe";
-        host.specialFolders[CSIDL_PROGRAMS] = dir + "\\Programs";
-        host.specialFolders[CSIDL_DESKTOPDIRECTORY] = dir + "\\Desktop";
     }
     // Installs a script into DEST, the user pressing OK twice.
     void install(const std::string &lines)
@@ -44,22 +25,15 @@ protected:
         std::string script = "DIR=" + DEST + "\r\n" + lines;
         writeFile("setup.exe", buildPackage(stubImage(), {{"quillfen.ini", bytesOf(script)},
                                                            {"vcredist.exe.gz", gzipMember(bytesOf("MZ redist"))}}));
-        host.actions.push_back({HostAction::Press, IDOK, ""});
-        host.actions.push_back({HostAction::Press, IDOK, ""});
-        WinMain(0, 0, 0, 0);
+        press(IDOK);
+        press(IDOK);
+        run();
     }
     std::string group(const std::string &name) { return dir + "\\Programs\\" + name; }
     void runtimeVersions(const char *msvcrt, const char *msvcp60)
     {
         host.versionInfo["msvcrt.dll"] = {{{0x040904b0, msvcrt}}};
         host.versionInfo["msvcp60.dll"] = {{{0x040904b0, msvcp60}}};
-    }
-    size_t eventIndex(const std::string &prefix)
-    {
-        for (size_t i = 0; i < host.events.size(); i++)
-            if (host.events[i].compare(0, prefix.size(), prefix) == 0)
-                return i;
-        return std::string::npos;
     }
     bool successShown() { return eventIndex("MessageBoxA Installation") != std::string::npos; }
 };
@@ -112,9 +86,7 @@ TEST_F(SystemFlowTest, TheInstallRecordIsWrittenWhereTheScriptSays)
         {longKey.c_str(), nullptr, nullptr},      // SOFTWARE\\ and 251 more: cut, it would be another key
     };
     for (const Case &c : cases) {
-        hostReset();
-        memset(&settings, 0, sizeof settings);
-        host.modulePath = dir + "/setup.exe";
+        restartInstaller();
         install(c.lines);
         if (!c.key) {
             EXPECT_TRUE(host.registry.empty()) << c.lines;
@@ -125,14 +97,6 @@ TEST_F(SystemFlowTest, TheInstallRecordIsWrittenWhereTheScriptSays)
         EXPECT_EQ(v.type, (unsigned)REG_SZ) << c.lines;
         EXPECT_EQ(v.data, DEST + '\0') << c.lines;
     }
-}
-
-TEST_F(SystemFlowTest, GroupFolderIsMadeEvenWithoutLinks)
-{
-    install("GROUP= \"Only A Folder\"\r\n");
-    EXPECT_TRUE(fs::is_directory("Programs/Only A Folder"));
-    EXPECT_TRUE(host.links.empty());
-    EXPECT_TRUE(successShown());
 }
 
 TEST_F(SystemFlowTest, FailuresToResolveOrSaveAreSilent)
@@ -146,10 +110,8 @@ TEST_F(SystemFlowTest, FailuresToResolveOrSaveAreSilent)
     EXPECT_TRUE(successShown());
 
     // An unresolved desktop sends DESK= links to the group folder.
-    hostReset();
-    memset(&settings, 0, sizeof settings);
-    host.modulePath = dir + "/setup.exe";
-    host.specialFolders[CSIDL_PROGRAMS] = dir + "\\Programs";
+    restartInstaller();
+    host.specialFolders.erase(CSIDL_DESKTOPDIRECTORY);
     install("GROUP= \"G\"\r\nDESK= \"b.exe\" \"B\"\r\n");
     EXPECT_TRUE(host.links.count(group("G\\B.lnk")));
 }
@@ -182,63 +144,35 @@ TEST_F(SystemFlowTest, StepsAfterTheDialogsRunInOrder)
     EXPECT_EQ(host.debugOutput.substr(0, 18), "bAreGoodDlls=true\n");
 }
 
+// The check reads every translation's product version of both libraries,
+// in every run mode, and stops at the first library that fails.
 TEST_F(SystemFlowTest, RuntimeCheckRunsInEveryModeAndStopsAtTheFirstFailure)
 {
     struct Case {
-        const char *commandLine, *msvcrt, *msvcp60;
+        const char *commandLine;
+        HostVersionInfo msvcrt;         // no translation: no version information
+        const char *msvcp60;
         const char *line;
         bool secondExamined;
     } cases[] = {
-        {"q.exe -uninstall", "7.0", "6.0", "bAreGoodDlls=true\n", true},
-        {"q.exe -uninstallpath C:\\x", "5.0.1", "6.0", "bAreGoodDlls=false\n", false},
-        {"q.exe -uninstall", "6.1", "5.2", "bAreGoodDlls=false\n", true},
-        {"q.exe -uninstall", 0, "6.0", "bAreGoodDlls=false\n", false},   // no version information
+        {"q.exe -uninstall", {{{0x040904b0, "7.0"}}}, "6.0", "bAreGoodDlls=true\n", true},
+        {"q.exe -uninstallpath C:\\x", {{{0x040904b0, "5.0.1"}}}, "6.0", "bAreGoodDlls=false\n", false},
+        {"q.exe -uninstall", {{{0x040904b0, "6.1"}}}, "5.2", "bAreGoodDlls=false\n", true},
+        {"q.exe -uninstall", {}, "6.0", "bAreGoodDlls=false\n", false},
+        {"q.exe -uninstall", {{{0x04090000, "6.0"}, {0x04150000, "5.0"}}}, "6.0", "bAreGoodDlls=false\n", false},
+        {"q.exe -uninstall", {{{0x04090000, "6.0"}, {0x04150000, "7.0"}}}, "6.0", "bAreGoodDlls=true\n", true},
+        {"q.exe -uninstall", {{{0x040904b0, "1.0"}}, 3}, "6.0", "bAreGoodDlls=true\n", true},   // table under 4 bytes
     };
     for (const Case &c : cases) {
-        hostReset();
-        host.commandLine = c.commandLine;
-        if (c.msvcrt)
-            runtimeVersions(c.msvcrt, c.msvcp60);
-        WinMain(0, 0, 0, 0);
+        restart(dir + "/q.exe", c.commandLine);
+        if (!c.msvcrt.productVersions.empty())
+            host.versionInfo["msvcrt.dll"] = c.msvcrt;
+        host.versionInfo["msvcp60.dll"] = {{{0x040904b0, c.msvcp60}}};
+        run();
         EXPECT_EQ(host.debugOutput, c.line) << c.commandLine;
         EXPECT_EQ(eventIndex("GetFileVersionInfoSizeA msvcp60.dll") != std::string::npos, c.secondExamined);
         EXPECT_TRUE(host.dialogs.empty());
     }
-}
-
-TEST_F(SystemFlowTest, VersionTablesOfOneLibrary)
-{
-    struct Case {
-        const char *what;
-        HostVersionInfo info;
-        bool good;
-    } cases[] = {
-        {"two translations 6 and 5", {{{0x04090000, "6.0"}, {0x04150000, "5.0"}}}, false},
-        {"two translations 6 and 7", {{{0x04090000, "6.0"}, {0x04150000, "7.0"}}}, true},
-        {"commas, no dot", {{{0x040904b0, "5, 0, 0, 1"}}}, true},
-        {"table shorter than 4 bytes", {{{0x040904b0, "1.0"}}, 3}, true},
-        {"unreadable product version", {{{0x040904b0, ""}}}, true},
-    };
-    for (const Case &c : cases) {
-        hostReset();
-        host.commandLine = "q.exe -uninstall";
-        host.versionInfo["msvcrt.dll"] = c.info;
-        host.versionInfo["msvcp60.dll"] = {{{0x040904b0, "6.0"}}};
-        WinMain(0, 0, 0, 0);
-        EXPECT_EQ(host.debugOutput, c.good ? "bAreGoodDlls=true\n" : "bAreGoodDlls=false\n") << c.what;
-    }
-}
-
-TEST_F(SystemFlowTest, FailingLibrariesWithoutRedistributableSaySoInsteadOfSuccess)
-{
-    runtimeVersions("5.0", "6.0");
-    install("INSTALL_DLLS\r\n");
-    ASSERT_FALSE(host.messageBoxes.empty());
-    EXPECT_EQ(host.messageBoxes.back().text, "VCRedits.exe couldn't be spawned");
-    EXPECT_EQ(host.messageBoxes.back().caption, "Error");
-    EXPECT_EQ(host.messageBoxes.back().flags, 0x1040u);
-    EXPECT_FALSE(successShown());
-    EXPECT_EQ(openPackageCount, 0);
 }
 
 TEST_F(SystemFlowTest, RedistributableReplacesTheInstaller)

@@ -1,11 +1,10 @@
-// The copy pass step by step, and MakePath, on real folders.
+// The copy pass step by step, on real folders.
 #include <gtest/gtest.h>
 
 #include <string.h>
 
 #include <filesystem>
 
-#include "base/folders.h"
 #include "script/install_settings.h"
 #include "support/package_builder.h"
 #include "support/temp_dir.h"
@@ -68,30 +67,11 @@ TEST_F(CopyPassTest, StepsReportProgressThenTheEnd)
     }
 }
 
-TEST_F(CopyPassTest, FilesLandBelowTheDestinationAndTheCurrentDirectoryStays)
-{
-    prepare("DIR 'My Maps'\nDIR 'My Maps\\Arctic'\nDIR 'My Maps'\n"
-            "COPY 'pack/A' 'My Maps\\Arctic\\first map.bin' 300\n", 300);
-    fs::path before = fs::current_path();
-    EXPECT_EQ(runAll(), Results({0, 0, 0, 100, -2}));
-    EXPECT_EQ(fs::current_path(), before);
-    EXPECT_EQ(readFile("dest/My Maps/Arctic/first map.bin"), Bytes(300, 'a'));
-}
-
 TEST(CopyProgress, IsExactForTotalsOfSeveralGigabytes)
 {
     EXPECT_EQ(ProgressPercent(4294967295ull, 3 * 4294967295ull), 33);
     EXPECT_EQ(ProgressPercent(2 * 4294967295ull, 3 * 4294967295ull), 66);
     EXPECT_EQ(ProgressPercent(0, 0), 100);
-}
-
-TEST_F(CopyPassTest, MakePathCreatesEveryLevel)
-{
-    EXPECT_EQ(MakePath("one\\two\\three\\"), 1);
-    EXPECT_TRUE(fs::is_directory("one/two/three"));
-    EXPECT_EQ(MakePath("one\\two\\three"), 1);      // all levels exist: no message
-    EXPECT_EQ(MakePath((dir + "\\abs\\olute").c_str()), 1);
-    EXPECT_TRUE(fs::is_directory("abs/olute"));
 }
 
 }  // namespace

@@ -81,6 +81,7 @@ TEST_F(ExtractTest, LooksUpTheGzipNameAndWritesTheContent)
 
 TEST_F(ExtractTest, EveryFailureShowsOneBoxAndExitsWithStatusOne)
 {
+    const std::string longName(300, 'n'), cutName = "file:" + longName.substr(0, 250) + "\n";
     struct Case {
         const char *what, *source, *output;
         uint32_t size;         // the COPY line's size
@@ -89,6 +90,8 @@ TEST_F(ExtractTest, EveryFailureShowsOneBoxAndExitsWithStatusOne)
     } cases[] = {
         {"no such entry", "Pack\\missing", "out.bin", 1, "Error in zip file",
          "file:Pack\\missing outfile:out.bin", "out.bin", std::string::npos},
+        {"name longer than the box's text", longName.c_str(), "out.bin", 1, "Error in zip file", cutName.c_str(),
+         0, 0},
         {"output folder missing", "Pack\\track.map.gz", "no\\such\\out.bin", 50000, "Error in zip file",
          "file:Pack\\track.map.gz outfile:no\\such\\out.bin", "no/such/out.bin", std::string::npos},
         {"crc mismatch", "Pack\\badcrc.gz", "crc.bin", 50000, "Zip error - perhaps bad crc",
@@ -125,20 +128,6 @@ TEST_F(ExtractTest, EveryFailureShowsOneBoxAndExitsWithStatusOne)
             EXPECT_EQ(readFile(c.written).size(), c.writtenSize) << c.what;
         }
     }
-}
-
-TEST_F(ExtractTest, MessageTextIsCutAtItsBuffer)
-{
-    std::string longName(300, 'n');
-    EXPECT_EXIT(extractEntry(longName.c_str(), "out.bin", 1), ::testing::ExitedWithCode(1),
-                boxPattern("Error in zip file", "file:" + longName.substr(0, 250) + "\n"));
-}
-
-TEST_F(ExtractTest, StandardErrorNamesTheProgram)
-{
-    EXPECT_EXIT(extractEntry("Pack\\missing", "out.bin", 1), ::testing::ExitedWithCode(1),
-                "quillfen: can't gzopen Pack\\\\missing\\.gz");
-    EXPECT_EXIT(fatalZipError("some text"), ::testing::ExitedWithCode(1), "quillfen: some text");
 }
 
 }  // namespace

@@ -107,30 +107,6 @@ TEST_F(SettingsPassTest, LongLinesArriveInPieces)
     EXPECT_STREQ(settings.productName, "P");
 }
 
-TEST_F(SettingsPassTest, LinkLinesFillSlotsInScriptOrder)
-{
-    read("LINK= \"quillfen.exe\" \"Uninstallation\" \"-uninstall\"\r\n"
-         "LINK= \"readme.txt\" \"Read me\"\r\n"
-         "LINK=\"bad\" \"x\" \"y\"\r\n"
-         "LINK= \"\" \"empty\"\r\n");
-    ASSERT_EQ(settings.shortcutCount, 4);
-    const ShortcutRecord *s = settings.shortcuts;
-    EXPECT_STREQ(s[0].targetName, "quillfen.exe");
-    EXPECT_STREQ(s[0].linkName, "Uninstallation");
-    EXPECT_STREQ(s[0].arguments, "-uninstall");
-    EXPECT_STREQ(s[1].targetName, "readme.txt");
-    EXPECT_STREQ(s[1].linkName, "Read me");
-    EXPECT_STREQ(s[1].arguments, "");                  // two values: no arguments
-    EXPECT_STREQ(s[2].targetName, "");                 // did not scan, still a slot
-    EXPECT_STREQ(s[3].targetName, "");
-    EXPECT_STREQ(s[3].linkName, "");
-    for (int i = 0; i < 4; i++) {
-        EXPECT_STREQ(s[i].linkFolder, "");
-        EXPECT_STREQ(s[i].description, "");
-        EXPECT_STREQ(s[i].iconPath, "");
-    }
-}
-
 TEST_F(SettingsPassTest, LinesPastTheSixteenthLinkAreIgnored)
 {
     std::string script;
