@@ -118,11 +118,10 @@ def _read_text(path):
 class Entry:
     """One directory record of an installer."""
 
-    def __init__(self, name, offset, size, record_offset):
-        self.name = name                    # as stored, str (latin-1 round trip)
-        self.offset = offset                # file offset of the entry's bytes
-        self.size = size                    # stored size
-        self.record_offset = record_offset  # file offset of its directory record
+    def __init__(self, name, offset, size):
+        self.name = name        # as stored, str (latin-1 round trip)
+        self.offset = offset    # file offset of the entry's bytes
+        self.size = size        # stored size
 
 
 def read_package(path):
@@ -139,7 +138,7 @@ def read_package(path):
     for _ in range(count):
         offset, size, _raw, name_length = struct.unpack_from("<IIII", data, at)
         name = data[at + 16:at + 16 + name_length - 1].decode("latin-1")
-        entries.append(Entry(name, offset, size, at))
+        entries.append(Entry(name, offset, size))
         at += 16 + name_length
     return entries
 
@@ -561,24 +560,22 @@ class WineSession:
 
     # -- Registry --
 
-    def reg_query(self, key, value):
-        """The text of a registry value, or None when it is missing."""
+    def reg_value(self, key, value):
+        """(type, text) of a registry value, such as ("REG_SZ", "C:\\Games"),
+        or None when it is missing."""
         status, out = self.wine("reg", "query", key, "/v", value)
         if status != 0:
             return None
         for line in out.decode(CODE_PAGE, errors="replace").splitlines():
             match = re.match(r"^\s+(.*?)\s{4}(REG_\w+)\s{4}(.*)$", line.rstrip("\r"))
             if match and match.group(1).lower() == value.lower():
-                return match.group(3)
+                return match.group(2), match.group(3)
         return None
 
-    def reg_key_exists(self, key):
-        return self.wine("reg", "query", key)[0] == 0
-
-    def reg_add(self, key, value, data):
-        status, _ = self.wine("reg", "add", key, "/v", value, "/d", data, "/f")
-        if status != 0:
-            raise WinePlayError("reg add %s %s failed" % (key, value))
+    def reg_query(self, key, value):
+        """The text of a registry value, or None when it is missing."""
+        found = self.reg_value(key, value)
+        return found and found[1]
 
     # -- The UI driver --
 
@@ -677,10 +674,6 @@ class WineSession:
     def boxes(self):
         """(caption, text) of every visible dialog and message box."""
         return [(caption, text) for caption, text, _box in self.windows()]
-
-    def message_boxes(self):
-        """(caption, text) of every visible message box."""
-        return [(caption, text) for caption, text, box in self.windows() if box]
 
     def box_text(self, caption):
         """The text of the message box of that caption, once it is shown."""

@@ -12,7 +12,7 @@ Prints one line per difference; exits 1 when there is any, else 0.
 import struct
 import sys
 
-RT_ICON, RT_DIALOG, RT_GROUP_ICON, RT_VERSION = 3, 5, 14, 16
+RT_DIALOG, RT_GROUP_ICON, RT_VERSION = 5, 14, 16
 LANG_POLISH = 1045
 
 WS_POPUP, WS_CHILD, WS_VISIBLE = 0x80000000, 0x40000000, 0x10000000
@@ -57,139 +57,98 @@ def u32(data, at):
 
 
 def resources(image):
-    """(type, name, language, bytes) of every resource. The PE headers lead
-    to the resource table (data directory 2); its three levels of 16-byte
-    directories and 8-byte entries give type, name and language."""
+    """(type, name, language, bytes) of every resource. In the .rsrc section,
+    three levels of 16-byte directories and 8-byte entries give type, name
+    and language, and lead to the bytes' address and size."""
     pe = u32(image, 0x3C)
-    count, optional_size = u16(image, pe + 6), u16(image, pe + 20)
-    optional = pe + 24
-    rsrc_rva = u32(image, optional + 96 + 16)
-    sections = [struct.unpack_from("<IIII", image, optional + optional_size + 40 * i + 8)
-                for i in range(count)]
-
-    def offset(rva):
-        for vsize, vaddr, raw_size, raw_at in sections:
-            if vaddr <= rva < vaddr + max(vsize, raw_size):
-                return raw_at + rva - vaddr
-        raise ValueError("RVA 0x%x in no section" % rva)
-
-    base = offset(rsrc_rva)
+    headers = pe + 24 + u16(image, pe + 20)
+    for at in range(headers, headers + 40 * u16(image, pe + 6), 40):
+        if image[at:at + 8] == b".rsrc\0\0\0":
+            rva, base = u32(image, at + 12), u32(image, at + 20)
+            break
+    else:
+        raise ValueError("no .rsrc section")
 
     def entries(at):
         n = u16(image, base + at + 12) + u16(image, base + at + 14)
-        return [(u32(image, base + at + 16 + 8 * i), u32(image, base + at + 20 + 8 * i))
-                for i in range(n)]
+        return [(u32(image, base + at + 16 + 8 * i), u32(image, base + at + 20 + 8 * i)) for i in range(n)]
 
     found = []
     for rtype, to_names in entries(0):
         for name, to_langs in entries(to_names & 0x7FFFFFFF):
             for lang, to_data in entries(to_langs & 0x7FFFFFFF):
-                rva, size = u32(image, base + to_data), u32(image, base + to_data + 4)
-                found.append((rtype, name, lang, image[offset(rva):offset(rva) + size]))
+                start = base + u32(image, base + to_data) - rva
+                found.append((rtype, name, lang, image[start:start + u32(image, base + to_data + 4)]))
     return found
+
+
+def text(data, at):
+    """(UTF-16 text up to its NUL, the offset after the NUL)."""
+    end = at
+    while u16(data, end):
+        end += 2
+    return data[at:end].decode("utf-16-le"), end + 2
+
+
+def text_or_ordinal(data, at):
+    """(value, next offset) of a template field: 0xFFFF and an ordinal, or text."""
+    return (u16(data, at + 2), at + 4) if u16(data, at) == 0xFFFF else text(data, at)
 
 
 def dialog(data):
     """(style, [(id, class, style)]) of a DLGTEMPLATE: header of 18 bytes,
     then menu, class, title, font; each item DWORD-aligned: style, extended
     style, place, ID, class and text as ordinal or string, creation data."""
-    pos = [18]
-
-    def skip_string():
-        first = u16(data, pos[0])
-        if first == 0xFFFF:
-            pos[0] += 4
-            return u16(data, pos[0] - 2)
-        end = pos[0]
-        while u16(data, end):
-            end += 2
-        text = data[pos[0]:end].decode("utf-16-le")
-        pos[0] = end + 2
-        return text
-
-    style, items = u32(data, 0), u16(data, 8)
+    style, items, at = u32(data, 0), u16(data, 8), 18
     for _ in range(3):
-        skip_string()
-    pos[0] += 2
-    skip_string()
+        at = text_or_ordinal(data, at)[1]
+    at = text(data, at + 2)[1]
     controls = []
     for _ in range(items):
-        pos[0] = (pos[0] + 3) // 4 * 4
-        item_style, item_id = u32(data, pos[0]), struct.unpack_from("<h", data, pos[0] + 16)[0]
-        pos[0] += 18
-        cls = skip_string()
-        skip_string()
-        pos[0] += 2 + u16(data, pos[0])
+        at = (at + 3) // 4 * 4
+        item_style, item_id = u32(data, at), struct.unpack_from("<h", data, at + 16)[0]
+        cls, at = text_or_ordinal(data, at + 18)
+        at = text_or_ordinal(data, at)[1]
+        at += 2 + u16(data, at)
         controls.append((item_id, CLASS_ORDINALS.get(cls, cls).upper(), item_style))
     return style, controls
 
 
-def version_strings(data):
-    """The key/value strings of a version block: every text node (type 1)
-    holding a value, found by walking the nodes' keys."""
-    strings, pos = {}, 0
-    while pos + 6 <= len(data):
-        length, value_length, kind = struct.unpack_from("<HHH", data, pos)
-        end = pos + 6
-        while u16(data, end):
-            end += 2
-        key = data[pos + 6:end].decode("utf-16-le")
-        value_at = (end + 2 + 3) // 4 * 4
-        if kind == 1 and value_length:
-            strings[key] = data[value_at:value_at + 2 * value_length].decode("utf-16-le").rstrip("\0")
-            pos = (pos + length + 3) // 4 * 4
-        else:
-            pos = value_at + (value_length if kind == 0 else 0)
-            pos = (pos + 3) // 4 * 4
-    return strings
+def version_string(data, key):
+    """The value of a string of a version block: after the key and its NUL
+    comes padding to a DWORD boundary, then the value and its NUL."""
+    at = data.find(key.encode("utf-16-le") + b"\0\0")
+    return None if at < 0 else text(data, (at + 2 * len(key) + 2 + 3) // 4 * 4)[0]
 
 
 def check(image):
-    problems = []
     found = resources(image)
-    for rtype, name, lang, _ in found:
-        if lang != LANG_POLISH:
-            problems.append("resource %r/%r: language %r, expected %d" % (rtype, name, lang, LANG_POLISH))
-    dialogs = {name: data for rtype, name, _, data in found if rtype == RT_DIALOG}
+    problems = ["resource %r/%r: language %r, expected %d" % (rtype, name, lang, LANG_POLISH)
+                for rtype, name, lang, _ in found if lang != LANG_POLISH]
+    by_id = {(rtype, name): data for rtype, name, _, data in found}
     for number, expected in DIALOGS.items():
-        if number not in dialogs:
+        if (RT_DIALOG, number) not in by_id:
             problems.append("dialog %d is missing" % number)
             continue
-        style, controls = dialog(dialogs[number])
+        style, controls = dialog(by_id[RT_DIALOG, number])
         if style != DIALOG_STYLE:
             problems.append("dialog %d: style 0x%08x, expected 0x%08x" % (number, style, DIALOG_STYLE))
         if controls != expected:
             problems.append("dialog %d: controls %r, expected %r" % (number, controls, expected))
-    groups = {name: data for rtype, name, _, data in found if rtype == RT_GROUP_ICON}
-    if ICON_GROUP not in groups:
-        problems.append("icon group %d is missing" % ICON_GROUP)
-    else:
-        group = groups[ICON_GROUP]
-        images = sorted((group[6 + 14 * i], u16(group, 6 + 14 * i + 6)) for i in range(u16(group, 4)))
-        if images != ICON_IMAGES:
-            problems.append("icon images (size, bpp) %r, expected %r" % (images, ICON_IMAGES))
-    versions = [data for rtype, _, _, data in found if rtype == RT_VERSION]
-    strings = version_strings(versions[0]) if versions else {}
+    group = by_id.get((RT_GROUP_ICON, ICON_GROUP), bytes(6))
+    images = sorted((group[6 + 14 * i], u16(group, 12 + 14 * i)) for i in range(u16(group, 4)))
+    if images != ICON_IMAGES:
+        problems.append("icon group %d: images (size, bpp) %r, expected %r" % (ICON_GROUP, images, ICON_IMAGES))
+    version = by_id.get((RT_VERSION, 1), b"")
     for key, value in VERSION_STRINGS.items():
-        if strings.get(key) != value:
-            problems.append("version string %s is %r, expected %r" % (key, strings.get(key), value))
+        if version_string(version, key) != value:
+            problems.append("version string %s is %r, expected %r" % (key, version_string(version, key), value))
     return problems
 
 
-def main(argv):
-    if len(argv) != 2:
-        sys.stderr.write("usage: check_resources.py EXE\n")
-        return 2
-    with open(argv[1], "rb") as f:
-        image = f.read()
-    try:
-        problems = check(image)
-    except (ValueError, struct.error, IndexError, UnicodeDecodeError) as e:
-        problems = ["resources cannot be read: %s" % e]
-    for p in problems:
-        print("check_resources: %s" % p)
-    return 1 if problems else 0
-
-
 if __name__ == "__main__":
-    sys.exit(main(sys.argv))
+    with open(sys.argv[1], "rb") as f:
+        problems = check(f.read())
+    for problem in problems:
+        print("check_resources: " + problem)
+    sys.exit(1 if problems else 0)

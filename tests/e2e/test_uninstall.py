@@ -1,8 +1,7 @@
 #!/usr/bin/env python3
-"""Uninstalling an add-on, as a user does it: install it, open the
-uninstall link from the Start menu, answer the question, and then look at
-what is left on the disk, in the Start menu and on the desktop, and at what
-the uninstaller hands to Windows for its next start.
+"""After an installation, as a user finds it: the links, opened as the shell
+opens them, and the uninstaller, answered No and then Yes; then what is left
+and what the uninstaller hands to Windows for its next start.
 
 The uninstaller works in two processes: the one the link starts removes
 the links and the files, copies itself to C:\\windows\\temp and starts the
@@ -15,72 +14,57 @@ test's server still runs.
 Run one class or case by hand:  python3 test_uninstall.py UninstallTest -v
 (see README.md for the environment it needs)."""
 
+import gzip
 import os
 import re
-import subprocess
 import unittest
 
 import harness
 import tryout
 import wineplay
 from harness import setUpModule, tearDownModule  # noqa: F401 (unittest calls them)
-from tryout import UNINSTALL_MUTEX, UNINSTALLATION
+from tryout import TEMP_COPY, UNINSTALL_MUTEX, UNINSTALLATION, UNINSTALLED, WININIT
 from wineplay import NO, YES
 
-# The test add-on. 'Data' is listed before its subfolder 'Data\Sub': when
-# its turn comes it still holds Sub, so it stays.
+# The test add-on, typed into a folder with blanks: the hand-over passes it
+# in short form (in long form the copy would get "C:\Program" and delete
+# nothing). 'Data' is listed before its subfolder 'Data\Sub': when its turn
+# comes it still holds Sub, so it stays. "game.exe" is the recording
+# stand-in program, so that opening a link shows what it starts.
+FOLDER = r"C:\Program Files\Brakmoor\Addon Two"
 SCRIPT = r"""; Addon Two: test add-on of the uninstall tests
-DIR={folder}
+DIR=C:\Games\Addon Two
 PRODUCT= "Addon Two"
 GROUP= "Addon Two"
 LINK= "quillfen.exe" "Uninstallation" "-uninstall"
 LINK= "Data\readme.txt" "Readme"
-DESK= "Data\readme.txt" "Addon Two Readme"
+DESK= "game.exe" "Addon Two" "-map north"
 INSTALL_KEY=Brakmoor\Addon Two
 INSTALL_VALUE=InstallDir
 DIR 'Data'
 DIR 'Data\Sub'
-DIR 'Maps'
+COPY 'game.exe' 'game.exe' {game_size}
 COPY 'readme.txt' 'Data\readme.txt' 21
 COPY 'deep.map' 'Data\Sub\deep.map' 3000
-COPY 'north.map' 'Maps\north.map' 5000
-COPY 'top.txt' 'top.txt' 12
 """
 PAYLOADS = {
     "readme.txt": b"Addon Two: a readme\r\n",
     "deep.map": bytes((i * 13 + 5) & 0xFF for i in range(3000)),
-    "north.map": bytes((i * 7 + 1) & 0xFF for i in range(5000)),
-    "top.txt": b"top of tree\n",
 }
-AGREEMENT_BYTES = b"Test agreement of the uninstall tests.\r\n"
-INSTALLED = {"quillfen.exe", "quillfen.ini", "top.txt", "Data\\", r"Data\readme.txt", "Data\\Sub\\",
-             r"Data\Sub\deep.map", "Maps\\", r"Maps\north.map"}
+INSTALLED_FILES = {"quillfen.exe", "quillfen.ini", "game.exe", "Data\\", r"Data\readme.txt", "Data\\Sub\\",
+                   r"Data\Sub\deep.map"}
 ADDON_KEY = r"HKLM\SOFTWARE\Brakmoor\Addon Two"
 SESSION_MANAGER = r"HKLM\System\CurrentControlSet\Control\Session Manager"
-
-TEMP_COPY = r"C:\windows\temp\quillfen.exe"
-WININIT = r"C:\windows\wininit.ini"
 # The uninstaller's debugger lines and the processes it starts.
 TRACE = "-all,warn+debugstr,trace+process"
 
 
 class UninstallTestCase(harness.InstallerTestCase):
 
-    def install_addon(self, folder):
-        """Installs the test add-on into folder (its proposed destination);
-        returns (the group folder, the desktop link) once checked."""
-        self.install(self.build_installer(SCRIPT.format(folder=folder), AGREEMENT_BYTES, PAYLOADS))
-        self.assertEqual(self.wine.listing(folder), INSTALLED)
-        group = self.wine.programs_folder() + r"\Addon Two"
-        desktop_link = self.wine.desktop_folder() + r"\Addon Two Readme.lnk"
-        self.assertEqual(self.wine.listing(group), {"Uninstallation.lnk", "Readme.lnk"})
-        self.assertTrue(self.wine.exists(desktop_link))
-        return group, desktop_link
-
-    def confirm(self, answer):
-        """The confirmation, checked and answered with YES or NO."""
-        self.assertEqual(self.wine.box_text(UNINSTALLATION), "Are you sure to uninstall Addon Two?")
-        self.wine.screenshot("confirmation")
+    def confirm(self, question, answer):
+        """The uninstaller's question, checked and answered with YES or NO."""
+        self.assertEqual(self.wine.box_text(UNINSTALLATION), question)
+        self.wine.screenshot("question")
         controls = self.wine.controls(UNINSTALLATION, box=True)
         buttons = {cid for cid, cls, visible, _text, _icon in controls if cls == "Button" and visible}
         self.assertEqual(buttons, {YES, NO})
@@ -89,129 +73,127 @@ class UninstallTestCase(harness.InstallerTestCase):
         self.wine.answer_box(UNINSTALLATION, answer)
 
     def assertFinalBox(self):
-        self.assertEqual(self.wine.box_text(UNINSTALLATION), "Uninstallation finished")
+        self.assertEqual(self.wine.box_text(UNINSTALLATION), UNINSTALLED)
         self.wine.screenshot("finished")
         self.assertTrue(self.wine.box_shows_icon(UNINSTALLATION), "the final box shows no icon")
         self.assertFalse(self.wine.is_topmost(UNINSTALLATION, box=True))
-        self.assertEqual(self.wine.boxes(), [(UNINSTALLATION, "Uninstallation finished")])
+        self.assertEqual(self.wine.boxes(), [(UNINSTALLATION, UNINSTALLED)])
 
     def assertTempCopyDueForDeletion(self):
         """The temporary copy is the uninstaller, and both ways of asking
         Windows to delete it at its next start are in place."""
-        with open(tryout.QUILLFEN_EXE, "rb") as stub:
-            self.assertEqual(self.read_installed(TEMP_COPY), stub.read(), "the temporary copy")
-        self.assertTrue(self.wine.exists(WININIT), "no wininit.ini")
+        self.assertEqual(self.read_installed(TEMP_COPY), harness.read(tryout.QUILLFEN_EXE), "the temporary copy")
         self.assertEqual(self.read_installed(WININIT).decode("ascii").splitlines(),
                          ["[Rename]", "NUL=" + TEMP_COPY])
         pending = self.wine.reg_query(SESSION_MANAGER, "PendingFileRenameOperations")
         self.assertIsNotNone(pending, "no PendingFileRenameOperations")
         self.assertIn("\\??\\" + TEMP_COPY, pending.split("\\0"))
 
-    def assertHandOver(self, program, folder, short_form):
-        """The first process started the temporary copy, once, with its own
-        path and the installation folder as one word."""
-        self.assertEqual(
-            [(app, line) for app, line in program.started_processes() if app.lower() == TEMP_COPY.lower()],
-            [(TEMP_COPY, folder + r"\quillfen.exe -uninstallpath " + short_form)])
-
 
 class UninstallTest(UninstallTestCase):
 
-    def test_uninstall_from_the_start_menu(self):
-        folder = r"C:\Games\AddonTwo"
-        group, desktop_link = self.install_addon(folder)
-
-        opened = self.wine.open_link(group + r"\Uninstallation.lnk", debug=TRACE)
-        self.assertTrue(self.wine.wait_started(folder + r"\quillfen.exe"), "the link started no uninstaller")
-        self.confirm(YES)
-        self.assertTrue(self.wine.wait_ended(folder + r"\quillfen.exe"), "the uninstaller did not end")
-        self.assertFinalBox()
-        self.assertEqual(opened.wait(), 0, "start could not open the uninstall link")
-
-        # Only the parent folder listed before its subfolder is left.
-        self.assertEqual(self.wine.listing(folder), {"Data\\"})
-        self.assertFalse(self.wine.exists(group), "the program group is still there")
-        self.assertFalse(self.wine.exists(desktop_link), "the desktop link is still there")
-        self.assertTempCopyDueForDeletion()
-        # A name without blanks is its own short form.
-        self.assertHandOver(opened, folder, folder)
-        self.assertEqual(opened.debug_lines(), ["bAreGoodDlls=false\n"] * 2, "not two processes")
-        self.assertEqual(self.wine.reg_query(ADDON_KEY, "InstallDir"), folder + "\\")
-
-        self.wine.dismiss_box(UNINSTALLATION)
-        self.assertEqual(self.wine.boxes(), [])
-
-    def test_uninstall_from_a_folder_with_blanks(self):
-        # The hand-over passes the folder in short form: in long form the
-        # copy would get "C:\Program" and delete nothing.
-        folder = r"C:\Program Files\Brakmoor\Tundra Vale"
-        group, desktop_link = self.install_addon(folder + "\\")
-        self.wine.put_file(folder + r"\Maps\my own.map", b"a map the user made")
-
-        # As the link does it: in the installation folder, with "-uninstall".
-        first = self.wine.start(folder + r"\quillfen.exe", "-uninstall", cwd=folder, debug=TRACE,
-                                name="uninstaller")
-        self.confirm(YES)
-        self.assertEnds(first, 0)
-        self.assertFinalBox()
-
-        self.assertEqual(self.wine.listing(folder), {"Data\\", "Maps\\", r"Maps\my own.map"})
-        self.assertFalse(self.wine.exists(group), "the program group is still there")
-        self.assertFalse(self.wine.exists(desktop_link), "the desktop link is still there")
-        self.assertTempCopyDueForDeletion()
-        handed = [line for app, line in first.started_processes() if app.lower() == TEMP_COPY.lower()]
-        self.assertEqual(len(handed), 1, handed)
-        short_form = re.fullmatch(re.escape(folder) + r"\\quillfen\.exe -uninstallpath (\S+)", handed[0])
-        self.assertIsNotNone(short_form, handed[0])
-        self.assertNotEqual(short_form.group(1).lower(), folder.lower())
-        self.wine.dismiss_box(UNINSTALLATION)
-
-    def test_declined(self):
-        folder = r"C:\Games\AddonTwo"
-        group, desktop_link = self.install_addon(folder)
-        desktop_before = self.wine.listing(self.wine.desktop_folder())
-
-        opened = self.wine.open_link(group + r"\Uninstallation.lnk", debug=TRACE)
-        self.assertTrue(self.wine.wait_started(folder + r"\quillfen.exe"), "the link started no uninstaller")
-        self.confirm(NO)
-        self.assertTrue(self.wine.wait_ended(folder + r"\quillfen.exe"), "the uninstaller did not end")
-        self.assertEqual(opened.wait(), 0, "start could not open the uninstall link")
-
-        # The uninstaller has ended: it started nobody and changed nothing.
-        self.assertEqual(self.wine.boxes(), [])
-        self.assertEqual(self.wine.listing(folder), INSTALLED)
+    def test_links_then_uninstalling_declined_and_accepted(self):
+        game = harness.read(harness.FAKE_REDIST_EXE)
+        self.install(self.build_installer(SCRIPT.format(game_size=len(game)), b"Test agreement.\r\n",
+                                          {**PAYLOADS, "game.exe": game}), FOLDER)
+        group, desktop = self.wine.programs_folder() + r"\Addon Two", self.wine.desktop_folder()
+        self.assertEqual(self.wine.listing(FOLDER), INSTALLED_FILES)
         self.assertEqual(self.wine.listing(group), {"Uninstallation.lnk", "Readme.lnk"})
-        self.assertEqual(self.wine.listing(self.wine.desktop_folder()), desktop_before)
+        self.assertEqual(self.wine.listing(desktop), {"Addon Two.lnk"})
+        # The installer joins the destination (which ends with a backslash)
+        # and the target with another backslash; Wine's shell link keeps the
+        # path in normal form, with one backslash at the seam.
+        links = ((group + r"\Uninstallation.lnk", "quillfen.exe", "-uninstall", 0),
+                 (group + r"\Readme.lnk", r"Data\readme.txt", "", 2),
+                 (desktop + r"\Addon Two.lnk", "game.exe", "-map north", 2))
+        for link, target, arguments, icon_index in links:
+            self.assertEqual(self.wine.link(link), {
+                "path": FOLDER + "\\" + target, "arguments": arguments, "working-directory": FOLDER + "\\",
+                "description": "", "icon-path": "", "icon-index": icon_index})
+
+        # Opened from the desktop, the link starts the game in its folder.
+        opened = self.wine.open_link(desktop + r"\Addon Two.lnk")
+        record = self.record(FOLDER + r"\game-record.txt")
+        self.assertEqual(opened.wait(), 0, "start could not open the link")
+        self.assertEqual(record["current-directory"], FOLDER)
+        self.assertTrue(record["command-line"].endswith(" -map north"), record["command-line"])
+        self.assertTrue(self.wine.wait_ended(FOLDER + r"\game.exe"), "the game did not end")
+
+        # Declined from the Start menu: the uninstaller ends, having started
+        # nobody and changed nothing.
+        opened = self.wine.open_link(group + r"\Uninstallation.lnk", debug=TRACE)
+        self.assertTrue(self.wine.wait_started(FOLDER + r"\quillfen.exe"), "the link started no uninstaller")
+        self.confirm("Are you sure to uninstall Addon Two?", NO)
+        self.assertTrue(self.wine.wait_ended(FOLDER + r"\quillfen.exe"), "the uninstaller did not end")
+        self.assertEqual(opened.wait(), 0, "start could not open the uninstall link")
+        self.assertEqual(self.wine.listing(FOLDER), INSTALLED_FILES | {"game-record.txt"})
+        self.assertEqual(self.wine.listing(group), {"Uninstallation.lnk", "Readme.lnk"})
         self.assertFalse(self.wine.exists(TEMP_COPY), "a temporary copy was made")
         self.assertFalse(self.wine.exists(WININIT), "wininit.ini was written")
         self.assertEqual(opened.debug_lines(), ["bAreGoodDlls=false\n"], "a second process ran")
-        self.assertEqual([app for app, _line in opened.started_processes()
-                          if app.lower() == TEMP_COPY.lower()], [])
+
+        # Accepted, started as the link starts it (in the installation
+        # folder, with "-uninstall") so that its exit status shows, while the
+        # driver holds the uninstall mutex the way a slow first process would.
+        # Once it lets go, it keeps quillfen.exe open for 2 s more, as the
+        # executable of a process that is still ending: well within the 5 s
+        # the clean-up stage keeps trying to delete it.
+        release = r"C:\release-the-mutex"
+        holder = self.wine.start(tryout.UIDRIVER_EXE, "hold-mutex", UNINSTALL_MUTEX, wineplay.PROGRAM_TIMEOUT * 2,
+                                 "--until", release, "--lock", FOLDER + r"\quillfen.exe", 2,
+                                 cwd="C:\\", debug="-all", name="holder")
+        self.assertTrue(self.wine.wait_until(lambda: "held" in holder.output().split()), "the mutex is not held")
+        first = self.wine.start(FOLDER + r"\quillfen.exe", "-uninstall", debug=TRACE, name="uninstaller")
+        self.confirm("Are you sure to uninstall Addon Two?", YES)
+        self.assertEnds(first, 0)
+        # Longer than one 5-second wait of the clean-up stage and the 5 s it
+        # would then spend on the locked quillfen.exe: after the wait, the
+        # stage must wait again, not go on.
+        self.assertFalse(self.wine.wait_for(UNINSTALLATION, box=True, seconds=11),
+                         "the clean-up stage did not wait for the mutex")
+        self.assertEqual(self.wine.listing(FOLDER), {"quillfen.exe", "quillfen.ini", "Data\\", "game-record.txt"})
+        self.assertFalse(self.wine.exists(WININIT), "wininit.ini was written while the mutex was held")
+        self.wine.put_file(release, b"")
+        self.assertEqual(holder.wait(), 0)
+        self.assertEqual(holder.output().split(), ["held", "released", "unlocked"])
+        self.assertFinalBox()
+        self.assertEqual(first.debug_lines(), ["bAreGoodDlls=false\n"] * 2, "not two processes")
+        # What the game wrote is not the installation's, so its folder stays.
+        self.assertEqual(self.wine.listing(FOLDER), {"Data\\", "game-record.txt"})
+        self.assertEqual(self.wine.listing(group) | self.wine.listing(desktop), set())
+        self.assertTempCopyDueForDeletion()
+        handed = [line for app, line in first.started_processes() if app.lower() == TEMP_COPY.lower()]
+        self.assertEqual(len(handed), 1, handed)
+        short_form = re.fullmatch(re.escape(FOLDER) + r"\\quillfen\.exe -uninstallpath (\S+)", handed[0])
+        self.assertIsNotNone(short_form, handed[0])
+        self.assertNotEqual(short_form[1].lower(), FOLDER.lower())
+        self.assertEqual(self.wine.reg_query(ADDON_KEY, "InstallDir"), FOLDER + "\\")
+        self.wine.dismiss_box(UNINSTALLATION)
+        self.assertEqual(self.wine.boxes(), [])
 
 
-SAMPLE = os.path.join(harness.REPO, "examples", "tundra-maps")
 PLACES = r"<(?:destination|Programs|Desktop)>"
 
 
 def plan_steps(plan, places):
-    """(step, Windows path, size or None) of every line of a quillpack plan
-    that names a place below <destination>, <Programs> or <Desktop>."""
+    """(step, Windows path, size, package entry) of every line of a
+    quillpack plan that names a place below <destination>, <Programs> or
+    <Desktop>; size and entry only for the files unpacked from the package."""
     steps = []
     for line in plan.splitlines():
-        match = re.fullmatch(r"  (\w+) +(%s)\\(.*?)(?:, ([\d,]+) bytes? from .*| \(.*\))?" % PLACES, line)
+        match = re.fullmatch(r"  (\w+) +(%s)\\(.*?)(?:, ([\d,]+) bytes? from (.*)| \(.*\))?" % PLACES, line)
         if match:
             size = match[4] and int(match[4].replace(",", ""))
-            steps.append((match[1], places[match[2]] + "\\" + match[3], size))
+            steps.append((match[1], places[match[2]] + "\\" + match[3], size, match[5]))
     return steps
 
 
 class SampleAddonTest(UninstallTestCase):
 
     def test_installs_and_uninstalls_as_its_plan_says(self):
-        installer = harness.quillpack_build(SAMPLE, os.path.join(self.scratch, "Setup.exe"))
-        done = subprocess.run([harness.QUILLPACK, "plan", installer], capture_output=True, timeout=60)
-        self.assertEqual((done.returncode, done.stderr), (0, b""))
-        plan = done.stdout.decode("cp1250")
+        installer = self.build_installer(addon=harness.SAMPLE)
+        status, plan, err = harness.run([harness.QUILLPACK, "plan", self.wine.unix_path(installer)])
+        self.assertEqual((status, err), (0, ""))
         folder = re.search(r"^  destination  (.+)\\$", plan, re.M)[1]
         places = {"<destination>": folder, "<Programs>": self.wine.programs_folder(),
                   "<Desktop>": self.wine.desktop_folder()}
@@ -220,117 +202,49 @@ class SampleAddonTest(UninstallTestCase):
         def resolve(text):
             return re.sub(PLACES, lambda place: places[place[0]], text, count=1)
 
-        def below(*names):
-            return {path[len(folder) + 1:] + ("\\" if step in ("folder", "leaves") else "")
-                    for step, path, _size in steps if step in names and path.startswith(folder + "\\")}
+        program, (agreement, proposed, size_line) = self.install(installer)
+        self.assertEqual(agreement, harness.read(os.path.join(harness.SAMPLE, "Umowa.txt")))
+        self.assertEqual(proposed, folder + "\\")
+        self.assertEqual(size_line, re.search(r"^  size line +(.+) \(", plan, re.M)[1])
 
-        self.install(self.place_installer(installer))
-        self.assertEqual(self.wine.listing(folder), below("folder", "file"))
-        for step, path, size in steps:
-            if size is not None:
-                self.assertEqual(len(self.read_installed(path)), size, path)
+        made = {path[len(folder) + 1:] + ("\\" if step == "folder" else "")
+                for step, path, _size, _entry in steps if step in ("folder", "file") and path.startswith(folder)}
+        self.assertEqual(self.wine.listing(folder), made)
+        unpacked = [(path, size, entry) for _step, path, size, entry in steps if entry]
+        for path, size, entry in unpacked:
+            source = os.path.join(harness.SAMPLE, *entry.split("\\"))
+            if os.path.exists(source):   # shipped packed
+                content = gzip.decompress(harness.read(source))
+            else:
+                content = harness.read(source[:-3])
+            self.assertEqual((len(content), self.read_installed(path)), (size, content), path)
+        self.assertEqual(sorted(line for line in program.debug_lines() if line.startswith("C:")),
+                         sorted(path for path, _size, _entry in unpacked))
+        key, value = re.search(r"^  registry +(.+), value (\S+) = <destination>$", plan, re.M).groups()
+        self.assertEqual(self.wine.reg_value(key, value), ("REG_SZ", folder + "\\"))
         links = re.findall(r"^  link +(.+)\n    target +(.+)\n    arguments +(.+)\n    working folder +(.+)\n"
                            r"    icon +index (\d+)", plan, re.M)
         self.assertEqual(len(links), 2)
         for link, target, arguments, working, icon in links:
-            fields = self.wine.link(resolve(link))
-            self.assertEqual(fields["path"].replace("\\\\", "\\"), resolve(target))
-            self.assertEqual(fields["arguments"], "" if arguments == "(none)" else arguments)
-            self.assertEqual(fields["working-directory"], resolve(working) + "\\")
-            self.assertEqual(fields["icon-index"], int(icon))
+            self.assertEqual(self.wine.link(resolve(link)), {
+                "path": resolve(target), "arguments": "" if arguments == "(none)" else arguments,
+                "working-directory": resolve(working) + "\\", "description": "", "icon-path": "",
+                "icon-index": int(icon)})
 
         uninstall_link = next(resolve(link) for link, _t, arguments, _w, _i in links if arguments == "-uninstall")
         opened = self.wine.open_link(uninstall_link)
         self.assertTrue(self.wine.wait_started(folder + r"\quillfen.exe"), "the link started no uninstaller")
-        self.assertEqual(self.wine.box_text(UNINSTALLATION), re.search(r"^  asks +(.+)$", plan, re.M)[1])
-        self.wine.answer_box(UNINSTALLATION, YES)
+        self.confirm(re.search(r"^  asks +(.+)$", plan, re.M)[1], YES)
         self.assertTrue(self.wine.wait_ended(folder + r"\quillfen.exe"), "the uninstaller did not end")
         self.assertFinalBox()
         self.assertEqual(opened.wait(), 0)
-        self.assertEqual(self.wine.listing(folder), below("leaves"))
-        self.assertEqual(below("leaves"), set())
-        for step, path, _size in steps:
+        self.assertIn("  leaves       <destination> itself, empty\n", plan)
+        self.assertEqual(self.wine.listing(folder), set())
+        for step, path, _size, _entry in steps:
             if step in ("delete", "remove"):
                 self.assertFalse(self.wine.exists(path), path)
+        self.assertEqual(self.wine.reg_query(key, value), folder + "\\", "the plan says the value stays")
         self.wine.dismiss_box(UNINSTALLATION)
-
-
-class CleanUpOrderTest(UninstallTestCase):
-    # The clean-up stage started by hand, as the hand-over starts it, while
-    # the driver holds the mutex the way a slow first process would.
-
-    FOLDER = r"C:\Games\HeldAddon"
-    RELEASE = r"C:\release-the-mutex"
-
-    def setUp(self):
-        super().setUp()
-        with open(tryout.QUILLFEN_EXE, "rb") as stub:
-            self.stub = stub.read()
-        self.wine.put_file(self.FOLDER + r"\quillfen.exe", self.stub)
-        self.wine.put_file(self.FOLDER + r"\quillfen.ini", SCRIPT.format(folder=self.FOLDER).encode())
-        self.wine.put_file(self.FOLDER + r"\notes.txt", b"not the uninstaller's\r\n")
-        self.wine.put_file(TEMP_COPY, self.stub)
-
-    def hold_mutex(self, *options):
-        holder = self.wine.start(tryout.UIDRIVER_EXE, "hold-mutex", UNINSTALL_MUTEX, wineplay.PROGRAM_TIMEOUT * 2,
-                                 "--until", self.RELEASE, *options, cwd="C:\\", debug="-all", name="holder")
-        self.assertTrue(self.wine.wait_until(lambda: "held" in holder.output().split()),
-                        "the driver does not hold the mutex")
-        return holder
-
-    def start_clean_up(self):
-        clean_up = self.wine.start(TEMP_COPY, "-uninstallpath", self.FOLDER, cwd=r"C:\windows\temp",
-                                   name="clean-up")
-        self.assertTrue(self.wine.wait_until(lambda: clean_up.debug_lines() == ["bAreGoodDlls=false\n"]),
-                        "the clean-up stage did not start")
-        return clean_up
-
-    def assertWaitsForTheHolder(self):
-        # Longer than one 5-second wait of the clean-up stage: after it, the
-        # stage must wait again, not go on.
-        self.assertFalse(self.wine.wait_for(UNINSTALLATION, box=True, seconds=7),
-                         "the clean-up stage did not wait for the mutex")
-        self.assertEqual(self.wine.listing(self.FOLDER), {"quillfen.exe", "quillfen.ini", "notes.txt"})
-        self.assertFalse(self.wine.exists(WININIT), "wininit.ini was written while the mutex was held")
-
-    def assertCleanedUp(self, clean_up):
-        self.assertFinalBox()
-        self.assertEqual(self.wine.listing(self.FOLDER), {"notes.txt"})
-        self.assertTempCopyDueForDeletion()
-        self.wine.dismiss_box(UNINSTALLATION)
-        self.assertEnds(clean_up, 0)
-
-    def test_waits_until_the_mutex_is_released(self):
-        holder = self.hold_mutex()
-        clean_up = self.start_clean_up()
-        self.assertWaitsForTheHolder()
-
-        self.wine.put_file(self.RELEASE, b"")
-        self.assertEqual(holder.wait(), 0)
-        self.assertEqual(holder.output().split(), ["held", "released"])
-        self.assertCleanedUp(clean_up)
-
-    def test_retries_while_the_uninstaller_is_still_in_use(self):
-        # The first process releases the mutex as its last act, but its
-        # executable stays in use until it has ended: the holder keeps
-        # quillfen.exe open for 2 s more, well within the 5 s the clean-up
-        # stage keeps trying to delete it.
-        holder = self.hold_mutex("--lock", self.FOLDER + r"\quillfen.exe", 2)
-        clean_up = self.start_clean_up()
-        self.wine.put_file(self.RELEASE, b"")
-        self.assertEqual(holder.wait(), 0)
-        self.assertEqual(holder.output().split(), ["held", "released", "unlocked"])
-        self.assertCleanedUp(clean_up)
-
-    def test_goes_on_when_the_holder_ends_without_releasing(self):
-        holder = self.hold_mutex("--abandon")
-        clean_up = self.start_clean_up()
-        self.assertWaitsForTheHolder()
-
-        self.wine.put_file(self.RELEASE, b"")
-        self.assertEqual(holder.wait(), 0)
-        self.assertEqual(holder.output().split(), ["held", "abandoned"])
-        self.assertCleanedUp(clean_up)
 
 
 if __name__ == "__main__":
