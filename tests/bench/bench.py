@@ -80,22 +80,15 @@ def spread(a, b):
 
 class Pool:
     """Text of words with a skewed choice from a vocabulary, texture-like
-    blocks, random bytes; files are slices of them."""
+    bytes (a colour pair from a palette, then low-entropy index bits), random
+    bytes; files are slices of them."""
 
     def __init__(self, seed=7):
         r = random.Random(seed)
         words = ["".join(chr(97 + r.randrange(26)) for _ in range(2 + r.randrange(9))) for _ in range(4000)]
-        text, length = [], 0
-        while length < 4 * MiB:
-            text.append(" ".join(words[r.randrange(4000) * r.randrange(4000) // 4000]
-                                 for _ in range(4 + r.randrange(13))) + ".\r\n")
-            length += len(text[-1])
-        self.text = "".join(text).encode()
-        # Textures: blocks of compressed-texture-like data, a palette
-        # colour pair (often repeated) then index bits of low entropy.
+        self.text = " ".join(words[r.randrange(4000) * r.randrange(4000) // 4000] for _ in range(800000)).encode()
         palette = [r.randbytes(4) for _ in range(512)]
-        low = bytes(range(64)) * 4
-        indices = r.randbytes(4 * MiB).translate(low)
+        indices = r.randbytes(4 * MiB).translate(bytes(range(64)) * 4)
         self.texture = b"".join(palette[r.randrange(512) // (1 + r.randrange(4))] + indices[i:i + 12]
                                 for i in range(0, 4 * MiB - 12, 16))
         self.random = r
@@ -104,30 +97,23 @@ class Pool:
         if kind == "random":
             return self.random.randbytes(length)
         data = self.text if kind == "text" else self.texture
-        parts, left = [], length
-        while left:                         # 64 KiB pieces from anywhere in the pool
+        parts = []
+        for left in range(length, 0, -65536):          # 64 KiB pieces from anywhere in the pool
             n = min(left, 65536)
             at = self.random.randrange(len(data) - n)
             parts.append(data[at:at + n])
-            left -= n
         return b"".join(parts)
 
 
 def write_addon(folder, files):
-    """An add-on folder: files [(name with '\\', bytes)], its DIR and COPY
-    lines, an agreement. The proposed destination is C:\\BenchPack."""
-    lines, folders = ["DIR=C:\\BenchPack\\"], []
+    """An add-on folder: files [(name with at most one '\\', bytes)], its
+    DIR and COPY lines, an agreement. The proposed destination is C:\\BenchPack."""
+    lines = ["DIR=C:\\BenchPack\\"]
     for name, data in files:
-        path = os.path.join(folder, *name.split("\\"))
-        parent = name.rsplit("\\", 1)[0]
-        if "\\" in name and parent not in folders:
-            os.makedirs(os.path.dirname(path), exist_ok=True)
-            for level in range(1, parent.count("\\") + 2):
-                sub = "\\".join(parent.split("\\")[:level])
-                if sub not in folders:
-                    folders.append(sub)
-                    lines.append("DIR '%s'" % sub)
-        with open(path, "wb") as f:
+        if "\\" in name and not os.path.isdir(os.path.join(folder, name.split("\\")[0])):
+            os.makedirs(os.path.join(folder, name.split("\\")[0]))
+            lines.append("DIR '%s'" % name.split("\\")[0])
+        with open(os.path.join(folder, *name.split("\\")), "wb") as f:
             f.write(data)
         lines.append("COPY '%s' '%s' %d" % (name, name, len(data)))
     with open(os.path.join(folder, "quillfen.ini"), "w", newline="\r\n") as f:
@@ -140,7 +126,7 @@ def small_files(pool, count):
     """count files of 1-16 KiB, maps (text) and textures (binary) in folders
     of 250."""
     for i in range(count):
-        kind, folder = ("text", "Maps\\m%03d" % (i // 500)) if i % 2 else ("texture", "Textures\\t%03d" % (i // 500))
+        kind, folder = ("text", "m%03d" % (i // 500)) if i % 2 else ("texture", "t%03d" % (i // 500))
         yield "%s\\f%06d.%s" % (folder, i, "map" if i % 2 else "tex"), pool.slice(kind, pool.random.randrange(1024, 16385))
 
 

@@ -73,7 +73,7 @@ MUTANTS = [
     ("script/copy_pass.cpp", " || SetCurrentDirectoryA(fullPath)", "", "an existing folder fails a DIR line"),
     ("system/registry.cpp", "    if (!settings.bWriteInstallKey)\n        return;\n", "",
      "the install record is written without its lines"),
-    ("system/registry.cpp", "REG_SZ", "REG_EXPAND_SZ", "the install record has another type"),
+    ("system/registry.cpp", "REG_SZ", "REG_SZ + 1", "the install record has another type (REG_EXPAND_SZ)"),
     ("system/registry.cpp", "(DWORD)strlen(settings.destinationDir) + 1", "(DWORD)strlen(settings.destinationDir)",
      "the install record lacks its NUL"),
     ("system/link_places.cpp", "? link->iconIndex : 2;", "? 2 : 2;", "the uninstall link gets icon 2"),

@@ -18,7 +18,7 @@
 //   uidriver face NAME                           the font face a request for NAME gets
 //   uidriver started IMAGE [SECONDS]             a process runs the executable IMAGE
 //   uidriver ended IMAGE [SECONDS]               no process runs the executable IMAGE
-//   uidriver hold-mutex NAME [SECONDS] [--until FILE] [--abandon | --lock FILE2 SECONDS2]
+//   uidriver hold-mutex NAME [SECONDS] [--until FILE] [--lock FILE2 SECONDS2]
 //                                                owns the named mutex until FILE exists or
 //                                                SECONDS (default 60) have passed
 //
@@ -39,10 +39,8 @@
 // "icon-path" and "icon-index", each followed by a tab and the value (escaped
 // as in boxes); the path is GetPath's raw form, as the link stores it.
 // hold-mutex prints "held" once it owns the mutex, so a caller reading its
-// output knows when the hold has begun, and "released" (or "abandoned": with
-// --abandon it ends without releasing, as a program that dies does) when it
-// lets go; it ends with status 1 when --until was given and the file never
-// came. With --lock it keeps FILE2 open without sharing its deletion while it
+// output knows when the hold has begun, and "released" when it lets go; it
+// ends with status 1 when --until was given and the file never came. With --lock it keeps FILE2 open without sharing its deletion while it
 // holds the mutex and for SECONDS2 after the release, then prints "unlocked".
 #include <windows.h>
 #include <commctrl.h>
@@ -489,7 +487,6 @@ static int commandProcess(const char *image, bool running, DWORD seconds)
 struct Hold {
     DWORD seconds = 60;           // the longest hold; also the bound of the wait to own it
     const char *untilFile = 0;    // release once this file exists; 0: hold for seconds
-    bool abandon = false;         // end without releasing, as a program that dies does
     const char *lockFile = 0;     // kept open, deletion not shared, while held
     DWORD lockSeconds = 0;        // and for this long after the release
 };
@@ -535,12 +532,6 @@ static int commandHoldMutex(const char *name, const Hold &hold)
     if (hold.untilFile && !fileCame)
         fprintf(stderr, "uidriver: no file \"%s\" within %lu s\n", hold.untilFile, hold.seconds);
     int status = hold.untilFile && !fileCame ? 1 : 0;
-    if (hold.abandon) {
-        // The system abandons a mutex whose owner ends without releasing it.
-        puts("abandoned");
-        fflush(stdout);
-        ExitProcess(status);
-    }
     ReleaseMutex(mutex);
     CloseHandle(mutex);
     puts("released");
@@ -586,7 +577,7 @@ static int usage()
           "       controls CAPTION [--has ID] [--box] | boxes | caption-of-box TEXT |\n"
           "       topmost CAPTION [--has ID] [--box] | link PATH | started|ended IMAGE [SECONDS] |\n"
           "       face NAME |\n"
-          "       hold-mutex NAME [SECONDS] [--until FILE] [--abandon | --lock FILE2 SECONDS2]\n",
+          "       hold-mutex NAME [SECONDS] [--until FILE] [--lock FILE2 SECONDS2]\n",
           stderr);
     return 1;
 }
@@ -620,8 +611,6 @@ int main(int argc, char **argv)
         for (int i = 3; i < argc; i++) {
             if (strcmp(argv[i], "--until") == 0 && i + 1 < argc) {
                 hold.untilFile = argv[++i];
-            } else if (strcmp(argv[i], "--abandon") == 0) {
-                hold.abandon = true;
             } else if (strcmp(argv[i], "--lock") == 0 && i + 2 < argc && parseNumber(argv[i + 2], lockSeconds)) {
                 hold.lockFile = argv[i + 1];
                 hold.lockSeconds = (DWORD)lockSeconds;
@@ -632,8 +621,6 @@ int main(int argc, char **argv)
                 return usage();
             }
         }
-        if (hold.abandon && hold.lockFile)
-            return usage();
         return commandHoldMutex(argv[2], hold);
     }
     if (strcmp(command, "closed") == 0 && (argc == 3 || argc == 4)) {
