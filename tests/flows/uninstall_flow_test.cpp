@@ -164,74 +164,63 @@ TEST_F(UninstallFlowTest, ScriptsWithoutNamesOrOutsideTheirFolder)
     }
 }
 
-TEST_F(UninstallFlowTest, CleanUpWaitsForTheMutexThenDeletesTheCopyAndItsScript)
+// The clean-up stage waits until the uninstall stage lets go of the mutex,
+// deletes the uninstaller copy and its script (retrying while the first
+// process still ends), has its own temporary copy deleted at the next start
+// of Windows and says it has finished; it deletes nothing else.
+TEST_F(UninstallFlowTest, CleanUpStageDeletesTheCopyOnceTheMutexIsFree)
 {
+    const std::string quoted = "\"" + install + "\"";
     struct Case {
         const char *what;
-        std::deque<unsigned> waits;
-        bool goesOn;
+        std::string folder;            // after -uninstallpath
+        std::deque<unsigned> waits;    // none: the mutex is free at once
+        HostFault deleteFault;
+        bool deleted;                  // the copy and its script are gone
+        unsigned slept;                // milliseconds of retries
+        bool finished;                 // the box, and the temporary copy's deletion scheduled
     } cases[] = {
-        {"released after two timeouts", {WAIT_TIMEOUT, WAIT_TIMEOUT, WAIT_OBJECT_0}, true},
-        {"first process ended without releasing", {WAIT_ABANDONED}, true},
-        {"wait failed", {WAIT_FAILED}, false},
+        {"released after two timeouts", quoted, {WAIT_TIMEOUT, WAIT_TIMEOUT, WAIT_OBJECT_0}, {}, true, 0, true},
+        {"first process ended without releasing", quoted, {WAIT_ABANDONED}, {}, true, 0, true},
+        {"wait failed", quoted, {WAIT_FAILED}, {}, false, 0, false},
+        {"the copy is in use at first", quoted, {}, {1, false}, true, 100, true},
+        {"the copy never comes free", quoted, {}, {1, true}, false, 5000, true},
+        {"its folder is gone", dir + "\\Gone", {}, {}, false, 0, true},
+        {"no folder given", "", {}, {}, false, 0, true},
     };
     for (const Case &c : cases) {
         writeFile(in("Tundra Vale/quillfen.exe"), bytesOf("x"));
         writeFile(in("Tundra Vale/quillfen.ini"), bytesOf(SCRIPT));
         fs::remove(in("windows/wininit.ini"));
-        restart(tempCopy, tempCopy + " -uninstallpath \"" + install + "\"");
+        restart(tempCopy, tempCopy + " -uninstallpath " + c.folder);
         fs::current_path(in("windows/temp"));
         host.waitResults = c.waits;
+        host.faults["DeleteFileA"] = c.deleteFault;
         run();
 
-        EXPECT_EQ(eventsStarting("CreateMutexA "), std::vector<std::string>({"Brakmoor quillfen unowned"}));
-        EXPECT_EQ(eventsStarting("WaitForSingleObject ").size(), c.waits.size()) << c.what;
-        EXPECT_EQ(fs::exists(in("Tundra Vale/quillfen.exe")), !c.goesOn) << c.what;
-        EXPECT_EQ(fs::exists(in("Tundra Vale/quillfen.ini")), !c.goesOn) << c.what;
-        EXPECT_TRUE(fs::exists(in("Tundra Vale/Data/a.txt"))) << c.what;   // nothing else
-        if (!c.goesOn) {
-            EXPECT_TRUE(host.messageBoxes.empty());
-            EXPECT_FALSE(fs::exists(in("windows/wininit.ini")));
-            EXPECT_TRUE(eventsStarting("ReleaseMutex").empty());
+        EXPECT_EQ(eventsStarting("CreateMutexA "), std::vector<std::string>({"Brakmoor quillfen unowned"})) << c.what;
+        if (!c.waits.empty()) {
+            EXPECT_EQ(eventsStarting("WaitForSingleObject ").size(), c.waits.size()) << c.what;
+        }
+        EXPECT_EQ(fs::exists(in("Tundra Vale/quillfen.exe")), !c.deleted) << c.what;
+        EXPECT_EQ(fs::exists(in("Tundra Vale/quillfen.ini")), !c.deleted) << c.what;
+        if (!c.deleted && !c.deleteFault.nth) {
+            EXPECT_TRUE(eventsStarting("DeleteFileA ").empty()) << c.what;
+        }
+        EXPECT_TRUE(fs::exists(in("Tundra Vale/Data/a.txt"))) << c.what;
+        EXPECT_EQ(host.sleptMilliseconds, c.slept) << c.what;
+        if (!c.finished) {
+            EXPECT_TRUE(host.messageBoxes.empty()) << c.what;
+            EXPECT_FALSE(fs::exists(in("windows/wininit.ini"))) << c.what;
+            EXPECT_TRUE(eventsStarting("ReleaseMutex").empty()) << c.what;
             continue;
         }
         EXPECT_EQ(readFile(in("windows/wininit.ini")), bytesOf("[Rename]\r\nNUL=" + tempCopy + "\r\n")) << c.what;
-        EXPECT_EQ(eventsStarting("MoveFileExA "), std::vector<std::string>({tempCopy + " -> (null) 4"}));
-        ASSERT_EQ(host.messageBoxes.size(), 1u);
-        EXPECT_EQ(host.messageBoxes[0].text, "Uninstallation finished");
+        EXPECT_EQ(eventsStarting("MoveFileExA "), std::vector<std::string>({tempCopy + " -> (null) 4"})) << c.what;
+        EXPECT_EQ(boxes(), std::vector<std::string>({"Uninstallation finished"})) << c.what;
         EXPECT_EQ(host.messageBoxes[0].caption, "Uninstallation");
         EXPECT_EQ(host.messageBoxes[0].flags, 0x40u);
-        EXPECT_EQ(host.events.back(), "CloseHandle");
-    }
-}
-
-TEST_F(UninstallFlowTest, CleanUpRetriesTheCopyWhileTheFirstProcessEnds)
-{
-    restart(tempCopy, tempCopy + " -uninstallpath \"" + install + "\"");
-    host.faults["DeleteFileA"] = {1, false};
-    run();
-    EXPECT_FALSE(fs::exists(in("Tundra Vale/quillfen.exe")));
-    EXPECT_EQ(host.sleptMilliseconds, 100u);
-
-    // A copy that never comes free is given up after five seconds.
-    writeFile(in("Tundra Vale/quillfen.exe"), bytesOf("x"));
-    restart(tempCopy, tempCopy + " -uninstallpath \"" + install + "\"");
-    host.faults["DeleteFileA"] = {1, true};
-    run();
-    EXPECT_TRUE(fs::exists(in("Tundra Vale/quillfen.exe")));
-    EXPECT_EQ(host.sleptMilliseconds, 5000u);
-    EXPECT_EQ(host.messageBoxes.back().text, "Uninstallation finished");
-}
-
-TEST_F(UninstallFlowTest, CleanUpWithoutItsDirectoryDeletesNothing)
-{
-    for (std::string commandLine : {tempCopy + " -uninstallpath " + dir + "\\Gone", tempCopy + " -uninstallpath"}) {
-        restart(tempCopy, commandLine);
-        run();
-        EXPECT_TRUE(eventsStarting("DeleteFileA ").empty()) << commandLine;
-        EXPECT_TRUE(fs::exists(in("Tundra Vale/quillfen.exe")));
-        EXPECT_EQ(host.messageBoxes.back().text, "Uninstallation finished");
-        EXPECT_TRUE(fs::exists(in("windows/wininit.ini")));
+        EXPECT_EQ(host.events.back(), "CloseHandle") << c.what;
     }
 }
 

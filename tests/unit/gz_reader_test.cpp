@@ -128,39 +128,6 @@ TEST_F(GzReaderTest, DamagedInputsFailWithTheirStatusAndText)
     }
 }
 
-TEST_F(GzReaderTest, CutMemberDeliversWhatItCanThenEndsAtClose)
-{
-    Bytes big(100000);
-    for (size_t i = 0; i < big.size(); i++)
-        big[i] = (unsigned char)(i * 7 / 13);
-    Bytes member = gzipMember(big);
-    Outcome out = readAll(Bytes(member.begin(), member.begin() + member.size() / 2));
-    EXPECT_GT(out.data.size(), 0u);
-    EXPECT_EQ(out.data, Bytes(big.begin(), big.begin() + out.data.size()));
-    EXPECT_EQ(out.last, 0);
-    EXPECT_EQ(out.error, "Entry.GZ: buffer error");
-    EXPECT_EQ(out.close, Z_BUF_ERROR);
-}
-
-TEST_F(GzReaderTest, CrcMismatchAtTheStartOfAReadShowsOnlyAtClose)
-{
-    // A stored block that ends exactly with the first 16 KiB input block, so
-    // a read of its length stops before the final block and the trailer.
-    const size_t length = 16384 - 10 - 5;
-    Bytes data(length, 'x');
-    Bytes member = hexBytes("1f 8b 08 00 00 00 00 00 00 0b 00");
-    putWord(member, (uint32_t)(length | (~length << 16)));
-    member.insert(member.end(), data.begin(), data.end());
-    member = concat(member, hexBytes("01 00 00 ff ff"));      // empty final block
-    putWord(member, 0x12345678);                               // wrong CRC
-    putWord(member, (uint32_t)length);
-    Outcome out = readAll(member, (uint32_t)length);
-    EXPECT_EQ(out.data, data);
-    EXPECT_EQ(out.last, 0);
-    EXPECT_EQ(out.error, "Entry.GZ: data error");
-    EXPECT_EQ(out.close, Z_DATA_ERROR);
-}
-
 TEST_F(GzReaderTest, OpenFailuresAndMissingReaders)
 {
     store(gzipMember(content));
