@@ -49,18 +49,14 @@ protected:
             writeFile("addon/" + f.path, f.data);
         }
     }
-    bool build(std::string &error, const char *output = "setup.exe",
-               uint64_t limit = MAX_PACKAGE_BYTES, unsigned threads = 0)
-    {
-        return buildInstaller({"stub.exe", "addon", output, limit, threads}, error);
-    }
 };
 
-static Bytes readEntry(const char *name)
+// The stored bytes of an entry, up to size of them.
+static Bytes readEntry(const char *name, size_t size = 1 << 20)
 {
     PackageFile file = pfOpen(name, "rb");
     EXPECT_TRUE(file && !isOrdinaryStream(file)) << name;
-    Bytes data(1 << 20);
+    Bytes data(size);
     data.resize(file ? pfRead(data.data(), 1, data.size(), file) : 0);
     return data;
 }
@@ -96,7 +92,7 @@ TEST_F(QuillpackTest, BuiltInstallerReadsBackThroughThePackageLayer)
                 {"Data/pre.bin.gz", hexBytes(ABC_MEMBER)}, {"odd.GZ", bytesOf("ok")}, {"empty.dat", {}}});
     writeFile("setup.exe", bytesOf("an older installer"));
     std::string error;
-    ASSERT_TRUE(build(error)) << error;
+    ASSERT_TRUE(buildInstaller({"stub.exe", "addon", "setup.exe"}, error)) << error;
     EXPECT_FALSE(fs::exists("setup.exe.partial"));
 
     Bytes file = readFile("setup.exe");
@@ -113,18 +109,15 @@ TEST_F(QuillpackTest, BuiltInstallerReadsBackThroughThePackageLayer)
     EXPECT_EQ(map, unpackEntry("maps\\north.map.gz"));
     EXPECT_EQ(bytesOf("read\n"), unpackEntry("docs/readme.txt.gz"));
     EXPECT_EQ(bytesOf("abc"), unpackEntry("data\\pre.bin.gz"));    // compressed again
-    for (int i = 3; i < 8; i++) {
-        Bytes head = readEntry(names[i]);
-        head.resize(10);
-        EXPECT_EQ(hexBytes("1f 8b 08 00 00 00 00 00 00 0b"), head) << names[i];
-    }
+    for (int i = 3; i < 8; i++)
+        EXPECT_EQ(hexBytes("1f 8b 08 00 00 00 00 00 00 0b"), readEntry(names[i], 10)) << names[i];
     std::vector<Finding> findings;
     EXPECT_TRUE(verifyInstaller("setup.exe", findings)) << formatFinding(findings.at(0));
     closePackage("setup.exe");
 
     // The same bytes again, whatever the number of compressing threads.
     for (unsigned threads : {1u, 7u}) {
-        ASSERT_TRUE(build(error, "again.exe", MAX_PACKAGE_BYTES, threads)) << error;
+        ASSERT_TRUE(buildInstaller({"stub.exe", "addon", "again.exe", MAX_PACKAGE_BYTES, threads}, error)) << error;
         EXPECT_EQ(file, readFile("again.exe")) << threads << " threads";
     }
     file[file.size() / 2] ^= 1;                                      // any byte of it
@@ -172,7 +165,7 @@ TEST_F(QuillpackTest, BadInputIsRefusedAndLeavesTheOutputAlone)
             writeFile("stub.exe", row.stub);
         writeFile("setup.exe", bytesOf("old"));
         std::string error;
-        EXPECT_FALSE(build(error, "setup.exe", row.limit)) << row.behaviour;
+        EXPECT_FALSE(buildInstaller({"stub.exe", "addon", "setup.exe", row.limit}, error)) << row.behaviour;
         EXPECT_NE(std::string::npos, error.find(row.expected)) << row.behaviour << ": " << error;
         EXPECT_EQ(bytesOf("old"), readFile("setup.exe")) << row.behaviour;
         EXPECT_FALSE(fs::exists("setup.exe.partial")) << row.behaviour;
@@ -429,7 +422,7 @@ TEST_F(QuillpackTest, NoLinkIsFollowedOutOfTheFolder)
         writeAddon(row.script, {});
         fs::create_symlink(dir + "/" + row.target, row.link);
         std::string error;
-        EXPECT_FALSE(build(error)) << row.behaviour;
+        EXPECT_FALSE(buildInstaller({"stub.exe", "addon", "setup.exe"}, error)) << row.behaviour;
         EXPECT_NE(std::string::npos, error.find(std::string(row.link) + ": a symbolic link that leads out of the "
                                                 "add-on folder")) << row.behaviour << ": " << error;
         InitOptions options;
