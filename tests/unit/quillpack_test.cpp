@@ -187,7 +187,7 @@ TEST(QuillpackStub, OnlyTheBareInstallerPassesTheStubCheck)
     const std::string version = expected + "a version block with ProductName \"Brakmoor Quillfen\"; found ";
     struct Row { const char *behaviour; Bytes image; std::string problem; } rows[] = {
         {"the installer", stubImage(), ""},
-        {"no MZ", bytesOf("MZ"), "not a Windows program (no MZ header)"},
+        {"no MZ", patched(1, 'X'), "not a Windows program (no MZ header)"},
         {"header beyond the file", patched(0x3D, 0x10), "not a Windows program (PE header offset out of range)"},
         {"no PE", patched(0x41, 'X'), "not a Windows program (no PE signature)"},
         {"x64", patched(0x44, 0x64), "not a 32-bit x86 Windows program (machine 0x164)"},
