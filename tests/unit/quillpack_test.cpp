@@ -76,11 +76,11 @@ static Bytes unpackEntry(const char *name)
 TEST_F(QuillpackTest, BuiltInstallerReadsBackThroughThePackageLayer)
 {
     // The script's first line ends in a lone LF, which the build stores as CR LF, as the others end.
-    const std::string lines = "COPY 'MAPS\\North.MAP' 'Maps\\north.map' 9437184\r\n"
+    const std::string lines = "COPY 'maps\\north.map' 'Maps\\north.map' 9437184\r\n"
                               "COPY 'docs\\readme.txt.gz' 'readme.txt' 5\r\n"
                               "COPY 'Data\\pre.bin.gz' 'pre.bin' 3\r\n"
                               "COPY 'odd.GZ' 'odd' 2\r\n"
-                              "COPY 'maps\\north.map' 'Maps\\copy.map' 9437184\r\n"
+                              "COPY 'MAPS\\North.MAP' 'Maps\\copy.map' 9437184\r\n"
                               "COPY 'empty.dat' 'empty.dat' 0";
     // Above what the workers compress in memory, so compressed as it is
     // written, in many 64 KiB reads.
@@ -98,7 +98,7 @@ TEST_F(QuillpackTest, BuiltInstallerReadsBackThroughThePackageLayer)
     Bytes file = readFile("setup.exe");
     ASSERT_NE(0, openPackage("setup.exe"));
     const PackageRecord &p = openPackages[openPackageCount - 1];
-    const char *names[] = {"quillfen.exe", "quillfen.ini", "umowa.txt", "MAPS\\North.MAP.gz", "docs\\readme.txt.gz",
+    const char *names[] = {"quillfen.exe", "quillfen.ini", "umowa.txt", "maps\\north.map.gz", "docs\\readme.txt.gz",
                            "Data\\pre.bin.gz", "odd.GZ.gz", "empty.dat.gz", "quillfen.crc"};
     ASSERT_EQ(9, p.entryCount);
     for (int i = 0; i < 9; i++)
@@ -106,7 +106,7 @@ TEST_F(QuillpackTest, BuiltInstallerReadsBackThroughThePackageLayer)
     EXPECT_EQ(stubImage(), readEntry("quillfen.exe"));
     EXPECT_EQ(bytesOf("; maps\r\n" + lines), readEntry("quillfen.ini"));
     EXPECT_EQ(bytesOf("\r\nUmowa\r\n\xb9\r\n"), readEntry("Umowa.txt"));
-    EXPECT_EQ(map, unpackEntry("maps\\north.map.gz"));
+    EXPECT_EQ(map, unpackEntry("MAPS\\North.MAP.gz"));
     EXPECT_EQ(bytesOf("read\n"), unpackEntry("docs/readme.txt.gz"));
     EXPECT_EQ(bytesOf("abc"), unpackEntry("data\\pre.bin.gz"));    // compressed again
     for (int i = 3; i < 8; i++)
