@@ -1,6 +1,9 @@
 // PE images for the tests, built byte by byte.
 #include "support/stub_image.h"
 
+#include <map>
+#include <string>
+
 static void put16(Bytes &data, size_t at, size_t value)
 {
     data[at] = (unsigned char)value;
@@ -44,9 +47,12 @@ static Bytes versionNode(const std::string &key, const Bytes &value, bool text,
     return node;
 }
 
-// A version block with one string table of these strings.
-Bytes versionBlock(const std::map<std::string, std::string> &strings)
+// A version block with one string table of the installer's strings.
+Bytes versionBlock(const char *productName)
 {
+    std::map<std::string, std::string> strings = {{"CompanyName", "Brakmoor"}, {"InternalName", "Quillfen"}};
+    if (productName)
+        strings["ProductName"] = productName;
     std::vector<Bytes> entries;
     for (const auto &s : strings)
         entries.push_back(versionNode(s.first, utf16(s.second), true));
@@ -120,16 +126,9 @@ Bytes peWithResources(const std::vector<Resource> &resources)
     return image;
 }
 
-const std::map<std::string, std::string> &quillfenStrings()
-{
-    static const std::map<std::string, std::string> strings = {
-        {"CompanyName", "Brakmoor"}, {"InternalName", "Quillfen"}, {"ProductName", "Brakmoor Quillfen"}};
-    return strings;
-}
-
 // What the stub check asks for: the version block and dialogs 101 and 102.
 Bytes stubImage()
 {
-    return peWithResources({{5, 101, {1, 2, 3}}, {5, 102, {4, 5}}, {16, 1, versionBlock(quillfenStrings())}});
+    return peWithResources({{5, 101, {1, 2, 3}}, {5, 102, {4, 5}}, {16, 1, versionBlock("Brakmoor Quillfen")}});
 }
 

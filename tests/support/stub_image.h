@@ -5,8 +5,6 @@
 
 #include <stdint.h>
 
-#include <map>
-#include <string>
 #include <vector>
 
 #include "support/package_builder.h"
@@ -21,11 +19,9 @@ struct Resource {
 // running to the end of the file.
 Bytes peWithResources(const std::vector<Resource> &resources);
 
-// A version block with one string table (040E04B0) of these strings.
-Bytes versionBlock(const std::map<std::string, std::string> &strings);
-
-// The version strings of the installer stub that the stub check looks for.
-const std::map<std::string, std::string> &quillfenStrings();
+// A version block with one string table (040E04B0): the installer's
+// CompanyName and InternalName, and ProductName productName unless null.
+Bytes versionBlock(const char *productName);
 
 // What the stub check asks for: the version block and dialogs 101 and 102.
 Bytes stubImage();

@@ -7,38 +7,20 @@
 
 #include <filesystem>
 #include <algorithm>
-#include <map>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "package/gz_reader.h"
-#include "package/integrity.h"
 #include "package/package.h"
 #include "support/package_builder.h"
 #include "support/stub_image.h"
 #include "support/temp_dir.h"
-#include "tools/quillpack/addon_script.h"
 #include "tools/quillpack/pe_image.h"
 #include "tools/quillpack/quillpack.h"
 
 namespace fs = std::filesystem;
-
-// The least that passes the stub check: "MZ", e_lfanew 0x40, "PE\0\0",
-// machine 0x14C, padding.
-static Bytes fakeStub()
-{
-    Bytes stub(0x80, 0);
-    stub[0] = 'M';
-    stub[1] = 'Z';
-    stub[0x3C] = 0x40;
-    stub[0x40] = 'P';
-    stub[0x41] = 'E';
-    stub[0x44] = 0x4C;
-    stub[0x45] = 0x01;
-    return stub;
-}
 
 // A member of "abc" in one stored deflate block, header OS 3 instead of 11.
 static const char ABC_MEMBER[] = "1f 8b 08 00 00 00 00 00 00 03 01 03 00 fc ff 61 62 63 "
@@ -61,30 +43,20 @@ protected:
         if (script)
             writeFile("addon/quillfen.ini", bytesOf(script));
         if (agreement)
-            writeFile("addon/Umowa.txt", bytesOf("Umowa\n\xb9\n"));
+            writeFile("addon/Umowa.txt", bytesOf("\nUmowa\n\xb9\n"));
         for (const AddonFile &f : files) {
             fs::create_directories(fs::path("addon/" + f.path).parent_path());
             writeFile("addon/" + f.path, f.data);
         }
     }
-    bool build(std::string &error, const char *output = "setup.exe",
-               uint64_t limit = MAX_PACKAGE_BYTES, unsigned threads = 0)
-    {
-        BuildOptions options;
-        options.stubPath = "stub.exe";
-        options.addonDir = "addon";
-        options.outputPath = output;
-        options.maxPackageBytes = limit;
-        options.threads = threads;
-        return buildInstaller(options, error);
-    }
 };
 
-static Bytes readEntry(const char *name)
+// The stored bytes of an entry, up to size of them.
+static Bytes readEntry(const char *name, size_t size = 1 << 20)
 {
     PackageFile file = pfOpen(name, "rb");
     EXPECT_TRUE(file && !isOrdinaryStream(file)) << name;
-    Bytes data(1 << 20);
+    Bytes data(size);
     data.resize(file ? pfRead(data.data(), 1, data.size(), file) : 0);
     return data;
 }
@@ -93,7 +65,7 @@ static Bytes unpackEntry(const char *name)
 {
     GzReader *reader = gzReaderOpen(name, "rb");
     EXPECT_TRUE(reader) << name;
-    Bytes data(1 << 20);
+    Bytes data(16 << 20);
     int32_t n = reader ? gzReaderRead(reader, data.data(), (uint32_t)data.size()) : -1;
     EXPECT_GE(n, 0) << name;
     EXPECT_EQ(0, gzReaderClose(reader)) << name;
@@ -103,109 +75,56 @@ static Bytes unpackEntry(const char *name)
 
 TEST_F(QuillpackTest, BuiltInstallerReadsBackThroughThePackageLayer)
 {
-    const char SCRIPT[] = "; maps\nCOPY 'MAPS\\North.MAP' 'Maps\\north.map' 70000\n"
-                          "COPY 'docs\\readme.txt.gz' 'readme.txt' 5\r\n"
-                          "COPY 'Data\\pre.bin.gz' 'pre.bin' 3\n"
-                          "COPY 'odd.GZ' 'odd' 2\n"
-                          "COPY 'maps\\north.map' 'Maps\\copy.map' 70000\n"
-                          "COPY 'empty.dat' 'empty.dat' 0";
-    const char STORED[] = "; maps\r\nCOPY 'MAPS\\North.MAP' 'Maps\\north.map' 70000\r\n"
-                          "COPY 'docs\\readme.txt.gz' 'readme.txt' 5\r\n"
-                          "COPY 'Data\\pre.bin.gz' 'pre.bin' 3\r\n"
-                          "COPY 'odd.GZ' 'odd' 2\r\n"
-                          "COPY 'maps\\north.map' 'Maps\\copy.map' 70000\r\n"
-                          "COPY 'empty.dat' 'empty.dat' 0";
-    Bytes map(70000);          // more than one 64 KiB read of the compressor
+    // The script's first line ends in a lone LF, which the build stores as CR LF, as the others end.
+    const std::string lines = "COPY 'maps\\north.map' 'Maps\\north.map' 9437184\r\n"
+                              "COPY 'docs\\readme.txt.gz' 'readme.txt' 5\r\n"
+                              "COPY 'Data\\pre.bin.gz' 'pre.bin' 3\r\n"
+                              "COPY 'odd.GZ' 'odd' 2\r\n"
+                              "COPY 'MAPS\\North.MAP' 'Maps\\copy.map' 9437184\r\n"
+                              "COPY 'empty.dat' 'empty.dat' 0";
+    // Above what the workers compress in memory, so compressed as it is
+    // written, in many 64 KiB reads.
+    Bytes map(9 << 20);
     for (size_t i = 0; i < map.size(); i++)
         map[i] = (unsigned char)((i * 7) ^ (i >> 9));
-    writeAddon(SCRIPT,
+    writeAddon(("; maps\n" + lines).c_str(),
                {{"Maps/north.map", map}, {"Docs/readme.txt", bytesOf("read\n")},
-                {"Data/pre.bin.gz", hexBytes(ABC_MEMBER)}, {"odd.GZ", bytesOf("ok")},
-                {"empty.dat", {}}});
+                {"Data/pre.bin.gz", hexBytes(ABC_MEMBER)}, {"odd.GZ", bytesOf("ok")}, {"empty.dat", {}}});
+    writeFile("setup.exe", bytesOf("an older installer"));
     std::string error;
-    ASSERT_TRUE(build(error)) << error;
+    ASSERT_TRUE(buildInstaller({"stub.exe", "addon", "setup.exe"}, error)) << error;
     EXPECT_FALSE(fs::exists("setup.exe.partial"));
 
     Bytes file = readFile("setup.exe");
     ASSERT_NE(0, openPackage("setup.exe"));
     const PackageRecord &p = openPackages[openPackageCount - 1];
-    const char *names[] = {"quillfen.exe", "quillfen.ini", "umowa.txt", "MAPS\\North.MAP.gz",
-                           "docs\\readme.txt.gz", "Data\\pre.bin.gz", "odd.GZ.gz", "empty.dat.gz", "quillfen.crc"};
+    const char *names[] = {"quillfen.exe", "quillfen.ini", "umowa.txt", "maps\\north.map.gz", "docs\\readme.txt.gz",
+                           "Data\\pre.bin.gz", "odd.GZ.gz", "empty.dat.gz", "quillfen.crc"};
     ASSERT_EQ(9, p.entryCount);
-    for (int i = 0; i < 9; i++) {
+    for (int i = 0; i < 9; i++)
         EXPECT_STREQ(names[i], p.entries[i].name);
-        EXPECT_EQ(0u, p.entries[i].rawLength);
-    }
-    EXPECT_EQ(0u, p.entries[0].offset);
-    EXPECT_EQ(9u, wordAt(file, wordAt(file, file.size() - 4)));   // last word -> count
-    EXPECT_TRUE(checksumMatches(&p));
     EXPECT_EQ(stubImage(), readEntry("quillfen.exe"));
-    EXPECT_EQ(bytesOf(STORED), readEntry("quillfen.ini"));
-    EXPECT_EQ(bytesOf("Umowa\r\n\xb9\r\n"), readEntry("Umowa.txt"));
-    EXPECT_EQ(map, unpackEntry("maps\\north.map.gz"));
+    EXPECT_EQ(bytesOf("; maps\r\n" + lines), readEntry("quillfen.ini"));
+    EXPECT_EQ(bytesOf("\r\nUmowa\r\n\xb9\r\n"), readEntry("Umowa.txt"));
+    EXPECT_EQ(map, unpackEntry("MAPS\\North.MAP.gz"));
     EXPECT_EQ(bytesOf("read\n"), unpackEntry("docs/readme.txt.gz"));
     EXPECT_EQ(bytesOf("abc"), unpackEntry("data\\pre.bin.gz"));    // compressed again
-    EXPECT_EQ(bytesOf("ok"), unpackEntry("odd.GZ.gz"));
-    EXPECT_EQ(Bytes(), unpackEntry("empty.dat.gz"));
-    for (const char *built :
-         {"maps\\north.map.gz", "docs\\readme.txt.gz", "data\\pre.bin.gz", "odd.GZ.gz", "empty.dat.gz"}) {
-        Bytes head = readEntry(built);
-        head.resize(10);
-        EXPECT_EQ(hexBytes("1f 8b 08 00 00 00 00 00 00 0b"), head) << built;
-    }
+    for (int i = 3; i < 8; i++)
+        EXPECT_EQ(hexBytes("1f 8b 08 00 00 00 00 00 00 0b"), readEntry(names[i], 10)) << names[i];
     std::vector<Finding> findings;
     EXPECT_TRUE(verifyInstaller("setup.exe", findings)) << formatFinding(findings.at(0));
-
     closePackage("setup.exe");
+
+    // The same bytes again, whatever the number of compressing threads.
+    for (unsigned threads : {1u, 7u}) {
+        ASSERT_TRUE(buildInstaller({"stub.exe", "addon", "again.exe", MAX_PACKAGE_BYTES, threads}, error)) << error;
+        EXPECT_EQ(file, readFile("again.exe")) << threads << " threads";
+    }
     file[file.size() / 2] ^= 1;                                      // any byte of it
     writeFile("setup.exe", file);
     EXPECT_FALSE(verifyInstaller("setup.exe", findings));
-    EXPECT_EQ(0u, findings.back().text.find("damaged")) << formatFinding(findings.back());
-}
-
-TEST_F(QuillpackTest, SameBytesWhateverTheThreadCount)
-{
-    // Files of many sizes, a gzip member, and one file above the size the
-    // workers compress in memory, which is compressed as it is written.
-    std::string script;
-    std::vector<AddonFile> files = {{"pre.bin.gz", hexBytes(ABC_MEMBER)}};
-    for (int i = 0; i < 60; i++) {
-        Bytes data((size_t)(i * i * 37 % 20000));
-        for (size_t j = 0; j < data.size(); j++)
-            data[j] = (unsigned char)("quillfen"[j % 8] + (j * i >> 7));
-        files.push_back({"f/" + std::to_string(i), data});
-        script += "COPY 'f\\" + std::to_string(i) + "' 'f" + std::to_string(i) + "' " + std::to_string(data.size()) + "\n";
-    }
-    Bytes large(9 << 20);
-    for (size_t j = 0; j < large.size(); j++)
-        large[j] = (unsigned char)(j >> 12);
-    files.push_back({"large.dat", large});
-    script += "COPY 'large.dat' 'large.dat' 9437184\nCOPY 'pre.bin.gz' 'pre.bin' 3\n";
-    writeAddon(script.c_str(), files);
-    std::string error;
-    ASSERT_TRUE(build(error, "one.exe", MAX_PACKAGE_BYTES, 1)) << error;
-    for (unsigned threads : {2u, 7u}) {
-        ASSERT_TRUE(build(error, "more.exe", MAX_PACKAGE_BYTES, threads)) << error;
-        EXPECT_EQ(readFile("one.exe"), readFile("more.exe")) << threads << " threads";
-    }
-    std::vector<Finding> findings;
-    EXPECT_TRUE(verifyInstaller("more.exe", findings)) << formatFinding(findings.at(0));
-}
-
-TEST_F(QuillpackTest, SameInputsGiveTheSameBytesAndReplaceTheOutput)
-{
-    writeAddon("COPY 'a.txt' 'a.txt' 12\n", {{"a.txt", bytesOf("hello hello\n")}});
-    writeFile("setup.exe", bytesOf("an older installer"));
-    std::string error;
-    ASSERT_TRUE(build(error)) << error;
-    Bytes first = readFile("setup.exe");
-    ASSERT_TRUE(build(error)) << error;
-    EXPECT_EQ(first, readFile("setup.exe"));
-    ASSERT_TRUE(build(error, "again.exe")) << error;
-    EXPECT_EQ(first, readFile("again.exe"));
-    EXPECT_EQ("a.gz", lookupName("a.gz"));
-    EXPECT_EQ("a.GZ.gz", lookupName("a.GZ"));     // the suffix test minds case
-    EXPECT_EQ(bytesOf("a\r\nb\r\n\r\n\rc\r\r\n"), withCrLf(bytesOf("a\nb\r\n\n\rc\r\r\n")));
+    EXPECT_EQ(0u, formatFinding(findings.back()).find("setup.exe: error: damaged: the installer would refuse it"))
+        << formatFinding(findings.back());
 }
 
 struct BuildFailure {
@@ -225,33 +144,28 @@ TEST_F(QuillpackTest, BadInputIsRefusedAndLeavesTheOutputAlone)
         {"verify's lint", "COPY 'a.txt' 'a.txt'\n", "quillfen.ini:1: error: no size after the destination"},
         {"no script", nullptr, "addon: error: no quillfen.ini"},
         {"member and source", "COPY 'a.txt' 'a.txt' 6\n", "keep one", {{"a.txt.gz", hexBytes(ABC_MEMBER)}}},
-        {"bad member", "COPY 'b.gz' 'b' 3\n", "b.gz: not a valid gzip member", {{"b.gz", bytesOf("abc")}}},
         {"member with more", "COPY 'b.gz' 'b' 3\n", "bytes follow the gzip member",
          {{"b.gz", hexBytes((std::string(ABC_MEMBER) + " 00").c_str())}}},
         {"member's CRC wrong", "COPY 'b.gz' 'b' 3\n", "b.gz: not a valid gzip member (incorrect data check)",
          {{"b.gz", hexBytes("1f 8b 08 00 00 00 00 00 00 03 01 03 00 fc ff 61 62 63 c2 41 24 36 03 00 00 00")}}},
-        {"member's length wrong", "COPY 'b.gz' 'b' 3\n", "b.gz: not a valid gzip member (incorrect length check)",
-         {{"b.gz", hexBytes("1f 8b 08 00 00 00 00 00 00 03 01 03 00 fc ff 61 62 63 c2 41 24 35 04 00 00 00")}}},
         {"member cut short", "COPY 'b.gz' 'b' 3\n", "b.gz: the gzip member is cut short",
          {{"b.gz", hexBytes("1f 8b 08 00 00 00 00 00 00 03 01 03 00 fc ff 61 62")}}},
-        {"stub not PE", "", "stub.exe: error: not a Windows program", {}, bytesOf("MZ but nothing else")},
         {"stub an installer", "", "stub.exe: error: already an installer", {}, buildPackage(stubImage(), {})},
         {"stub another program", "", "stub.exe: error: not a quillfen installer stub (expected a version block "
-         "with ProductName \"Brakmoor Quillfen\"; found none)", {}, fakeStub()},
+         "with ProductName \"Brakmoor Quillfen\"; found none)", {}, peWithResources({})},
         {"too big", "COPY 'a.txt' 'a.txt' 6\n", "grow past 200 bytes", {}, {}, 200},
 #ifndef _WIN32
         {"case twins", "COPY 'A.TXT' 'a.txt' 6\n", "cannot tell them apart", {{"A.txt", bytesOf("hello\n")}}},
 #endif
     };
     for (const BuildFailure &row : rows) {
-        std::vector<AddonFile> files = row.files;
-        files.push_back({"a.txt", bytesOf("hello\n")});
-        writeAddon(row.script, files);
+        writeAddon(row.script, row.files);
+        writeFile("addon/a.txt", bytesOf("hello\n"));
         if (!row.stub.empty())
             writeFile("stub.exe", row.stub);
         writeFile("setup.exe", bytesOf("old"));
         std::string error;
-        EXPECT_FALSE(build(error, "setup.exe", row.limit)) << row.behaviour;
+        EXPECT_FALSE(buildInstaller({"stub.exe", "addon", "setup.exe", row.limit}, error)) << row.behaviour;
         EXPECT_NE(std::string::npos, error.find(row.expected)) << row.behaviour << ": " << error;
         EXPECT_EQ(bytesOf("old"), readFile("setup.exe")) << row.behaviour;
         EXPECT_FALSE(fs::exists("setup.exe.partial")) << row.behaviour;
@@ -262,70 +176,52 @@ TEST_F(QuillpackTest, BadInputIsRefusedAndLeavesTheOutputAlone)
     EXPECT_EQ(0u, error.find("nowhere: ")) << error;
 }
 
-TEST(QuillpackStub, OnlyI386WindowsProgramsPass)
+TEST(QuillpackStub, OnlyTheBareInstallerPassesTheStubCheck)
 {
-    struct Row { const char *behaviour; size_t at; unsigned char value; const char *expected; } rows[] = {
-        {"good", 0, 'M', ""},
-        {"no MZ", 1, 'X', "no MZ header"},
-        {"header beyond the file", 0x3C, 0x70, "offset out of range"},
-        {"header inside the MZ fields", 0x3C, 0x20, "offset out of range"},
-        {"no PE", 0x41, 'X', "no PE signature"},
-        {"x64", 0x44, 0x64, "machine 0x164"},
+    auto patched = [](size_t at, unsigned char value) {
+        Bytes stub = stubImage();
+        stub[at] = value;
+        return stub;
     };
-    for (const Row &row : rows) {
-        Bytes stub = fakeStub();
-        stub[row.at] = row.value;
-        EXPECT_NE(std::string::npos, peImageProblem(stub).find(row.expected)) << row.behaviour;
-        EXPECT_EQ(*row.expected == 0, peImageProblem(stub).empty()) << row.behaviour;
-    }
-    Bytes cut = fakeStub();
-    cut.resize(0x50);           // the file header would end beyond the file
-    EXPECT_NE("", peImageProblem(cut));
-}
-
-TEST(QuillpackStub, OnlyTheInstallersOwnResourcesPass)
-{
-    const std::string expected = "not a quillfen installer stub (expected a version block with ProductName "
-                                 "\"Brakmoor Quillfen\"; found ";
-    Bytes version = versionBlock(quillfenStrings());
-    std::map<std::string, std::string> other = quillfenStrings();
-    other["ProductName"] = "Brakmoor Uidriver";
-    struct Row { const char *behaviour; std::vector<Resource> resources; std::string problem; } rows[] = {
-        {"the installer's", {{5, 101, {1}}, {5, 102, {2}}, {16, 1, version}}, ""},
-        {"no resources", {}, expected + "none)"},
-        {"dialogs only", {{5, 101, {1}}, {5, 102, {2}}}, expected + "none)"},
-        {"another product", {{5, 101, {1}}, {5, 102, {2}}, {16, 1, versionBlock(other)}},
-         expected + "ProductName \"Brakmoor Uidriver\")"},
-        {"no product name", {{5, 101, {1}}, {5, 102, {2}}, {16, 1, versionBlock({{"InternalName", "Quillfen"}})}},
-         expected + "a version block without it)"},
-        {"dialog 102 missing", {{5, 101, {1}}, {5, 103, {2}}, {16, 1, version}},
-         "not a quillfen installer stub (expected the dialog templates 101 and 102; found no 102)"},
-        {"101 only as a name", {{5, 102, {2}}, {16, 1, version}}, "found no 101"},
+    const std::string expected = "not a quillfen installer stub (expected ";
+    const std::string version = expected + "a version block with ProductName \"Brakmoor Quillfen\"; found ";
+    struct Row { const char *behaviour; Bytes image; std::string problem; } rows[] = {
+        {"the installer", stubImage(), ""},
+        {"no MZ", patched(1, 'X'), "not a Windows program (no MZ header)"},
+        {"header beyond the file", patched(0x3D, 0x10), "not a Windows program (PE header offset out of range)"},
+        {"no PE", patched(0x41, 'X'), "not a Windows program (no PE signature)"},
+        {"x64", patched(0x44, 0x64), "not a 32-bit x86 Windows program (machine 0x164)"},
+        {"another product", peWithResources({{5, 101, {1}}, {5, 102, {2}}, {16, 1, versionBlock("Brakmoor Uidriver")}}),
+         version + "ProductName \"Brakmoor Uidriver\")"},
+        {"no product name", peWithResources({{5, 101, {1}}, {5, 102, {2}}, {16, 1, versionBlock(nullptr)}}),
+         version + "a version block without it)"},
+        {"dialog 102 missing", peWithResources({{5, 101, {1}}, {16, 1, versionBlock("Brakmoor Quillfen")}}),
+         expected + "the dialog templates 101 and 102; found no 102)"},
     };
-    for (const Row &row : rows) {
-        std::string problem = stubProblem(peWithResources(row.resources));
-        EXPECT_NE(std::string::npos, problem.find(row.problem)) << row.behaviour << ": " << problem;
-        EXPECT_EQ(row.problem.empty(), problem.empty()) << row.behaviour << ": " << problem;
-    }
-    EXPECT_EQ("not a Windows program (no MZ header)", stubProblem(bytesOf("MZ")));
-}
+    for (const Row &row : rows)
+        EXPECT_EQ(row.problem, stubProblem(row.image)) << row.behaviour;
 
-TEST(QuillpackStub, EveryCutAndDamagedOffsetIsRefusedWithoutCrashing)
-{
-    const Bytes stub = stubImage();
-    ASSERT_EQ("", stubProblem(stub));
-    Bytes cut = stub;
-    while (!cut.empty()) {
-        cut.pop_back();
-        EXPECT_NE("", stubProblem(cut)) << "cut to " << cut.size() << " bytes";
+    // Every cut of a stub is refused: of ours, and of the real quillfen.exe when the build names it.
+    std::vector<Bytes> stubs = {stubImage()};
+    if (const char *path = getenv("QUILLFEN_STUB"); path && *path) {
+        stubs.push_back(readFile(path));
+        ASSERT_EQ("", stubProblem(stubs.back())) << path << ": build the Windows build first";
     }
-    // Every byte of the headers and the resource section set to 0xFF and to
-    // 0x00 in turn: refused or not, read within the image (the sanitizers
-    // watch the reads).
+    size_t accepted = 0;
+    for (Bytes cut : stubs) {
+        while (!cut.empty()) {
+            cut.pop_back();
+            accepted += stubProblem(cut).empty();
+        }
+    }
+    EXPECT_EQ(0u, accepted) << "cuts of a stub taken for a whole one";
+    // Every byte of our headers and resources set to 0x00 and to 0xFF in
+    // turn: refused or not, read within the image (the sanitizers watch the
+    // reads).
     size_t refused = 0;
-    for (size_t at = 0x3C; at < stub.size(); at++) {
+    for (size_t at = 0x3C; at < stubs[0].size(); at++) {
         for (unsigned char value : {0x00, 0xFF}) {
-            Bytes damaged = stub;
+            Bytes damaged = stubs[0];
             damaged[at] = value;
             refused += !stubProblem(damaged).empty();
         }
@@ -333,28 +229,9 @@ TEST(QuillpackStub, EveryCutAndDamagedOffsetIsRefusedWithoutCrashing)
     EXPECT_GT(refused, 0u);
 }
 
-TEST(QuillpackStub, TheRealStubPassesAndEveryCutOfItIsRefused)
-{
-    const char *path = getenv("QUILLFEN_STUB");
-    if (!path || !*path)
-        GTEST_SKIP() << "QUILLFEN_STUB names no quillfen.exe";
-    FILE *file = fopen(path, "rb");
-    ASSERT_TRUE(file) << path << ": build the Windows build first";
-    Bytes stub(1 << 20);
-    stub.resize(fread(stub.data(), 1, stub.size(), file));
-    fclose(file);
-    ASSERT_EQ("", stubProblem(stub)) << path;
-    size_t accepted = 0;
-    for (Bytes cut = stub; !cut.empty();) {
-        cut.pop_back();
-        accepted += stubProblem(cut).empty();
-    }
-    EXPECT_EQ(0u, accepted) << "cuts of " << path << " taken for a whole stub";
-}
-
 TEST_F(QuillpackTest, ListShowsEveryEntryInAlignedColumns)
 {
-    writeFile("setup.exe", buildPackage(fakeStub(), {{"quillfen.ini", bytesOf("x")},
+    writeFile("setup.exe", buildPackage(stubImage(), {{"quillfen.ini", bytesOf("x")},
                                                      {"A.TXT.GZ", hexBytes(ABC_MEMBER)},
                                                      {"fake.gz", bytesOf("plain, not a member")},
                                                      {"raw.bin", bytesOf("abc"), 3}}));
@@ -363,16 +240,15 @@ TEST_F(QuillpackTest, ListShowsEveryEntryInAlignedColumns)
     ASSERT_TRUE(listInstaller("setup.exe", out, error)) << error;
     fclose(out);
     EXPECT_EQ("name             offset       size        raw   unpacked\n"
-              "quillfen.exe          0        128          0\n"
-              "quillfen.ini        128          1          0\n"
-              "A.TXT.GZ            129         26          0          3\n"
-              "fake.gz             155         19          0\n"
-              "raw.bin             174          3          3\n",
+              "quillfen.exe          0       1052          0\n"
+              "quillfen.ini       1052          1          0\n"
+              "A.TXT.GZ           1053         26          0          3\n"
+              "fake.gz            1079         19          0\n"
+              "raw.bin            1098          3          3\n",
               std::string((const char *)readFile("list.txt").data(), readFile("list.txt").size()));
 
     Bytes cut = readFile("setup.exe");
-    cut.pop_back();
-    writeFile("cut.exe", cut);
+    writeFile("cut.exe", Bytes(cut.begin(), cut.end() - 1));
     EXPECT_FALSE(listInstaller("cut.exe", stdout, error));
     EXPECT_EQ("cut.exe: not an installer or damaged package", error);
 }
@@ -390,41 +266,39 @@ TEST_F(QuillpackTest, VerifyReportsEveryProblemWithItsLineAndKind)
     struct Row {
         const char *behaviour;
         std::string script;
-        const char *expected;   // the one finding's line, from its start; null: none
-        Bytes member;           // entry a.gz
+        const char *expected;   // the one finding's line, from its start
+        Bytes member = hexBytes(ABC_MEMBER);    // entry a.gz
         bool alone = false;     // without the two lines of base
         bool agreement = true;
     } rows[] = {
-        {"clean", "DIR 'd'\nCOPY 'a' 'd\\a' 3\n", nullptr, abc},
-        {"entry missing", "COPY 'b' 'b' 3\n", "quillfen.ini:3: error: no entry b.gz", abc},
+        {"entry missing", "COPY 'b' 'b' 3\n", "quillfen.ini:3: error: no entry b.gz"},
         {"not decompressible", "COPY 'a' 'a' 3\n", "quillfen.ini:3: error: a.gz: damaged gzip member",
          Bytes(abc.begin(), abc.begin() + 14)},
         {"CRC fails", "COPY 'a' 'a' 3\n", "quillfen.ini:3: error: a.gz: data error", badCrc},
-        {"size differs", "COPY 'a' 'a' 4\n", "quillfen.ini:3: error: a.gz unpacks to 3 bytes, the line says 4", abc},
-        {"keyword after a blank", " COPY 'a' 'a' 3\n", "quillfen.ini:3: error: the keyword starts with a blank", abc},
-        {"keyword in lower case", "Group= \"H\"\n", "quillfen.ini:3: error: the keyword is not written in upper case", abc},
-        {"no gap before a quote", "PRODUCT=\"P\"\n", "quillfen.ini:3: error: no blank before the opening quote of the name", abc},
-        {"no link name", "DESK= \"a\"\n", "quillfen.ini:3: error: no quoted value for the link name", abc},
+        {"size differs", "COPY 'a' 'a' 4\n", "quillfen.ini:3: error: a.gz unpacks to 3 bytes, the line says 4"},
+        {"keyword after a blank", " COPY 'a' 'a' 3\n", "quillfen.ini:3: error: the keyword starts with a blank"},
+        {"keyword in lower case", "Group= \"H\"\n", "quillfen.ini:3: error: the keyword is not written in upper case"},
+        {"no gap before a quote", "PRODUCT=\"P\"\n", "quillfen.ini:3: error: no blank before the opening quote of the name"},
+        {"no link name", "DESK= \"a\"\n", "quillfen.ini:3: error: no quoted value for the link name"},
         {"quoted value too long", "PRODUCT= \"" + std::string(260, 'p') + "\"\n",
-         "quillfen.ini:3: error: the name is longer than the 259", abc},
+         "quillfen.ini:3: error: the name is longer than the 259"},
         {"line value too long", "INSTALL_KEY=" + std::string(255, 'k') + "\n",
-         "quillfen.ini:3: error: INSTALL_KEY= value is 255 characters long; the installer keeps 254", abc},
+         "quillfen.ini:3: error: INSTALL_KEY= value is 255 characters long; the installer keeps 254"},
         {"COPY line too long", "COPY 'a' '" + std::string(252, 'd') + "' 3\n",
-         "quillfen.ini:3: error: the line is 260 characters long after COPY '", abc},
-        {"line in pieces", ";" + std::string(1100, 'x') + "\n", "quillfen.ini:3: error: the line is longer than 1023", abc},
-        {"NUL byte", std::string("; a\0b\n", 6), "quillfen.ini:3: error: the line holds a NUL byte", abc},
-        {"COPY without its gap", "COPY 'a'  'a' 3\n", "quillfen.ini:3: error: expected one character and an apostrophe", abc},
-        {"COPY without a size", "COPY 'a' 'a'\n", "quillfen.ini:3: error: no size after the destination", abc},
-        {"entry name the lookup changes", "COPY 'x/a' 'a' 3\n", "quillfen.ini:3: error: entry name 'x/a' contains '/'", abc},
-        {"file outside", "COPY 'a' 'd\\..\\..\\a' 3\n", "quillfen.ini:3: error: destination 'd\\..\\..\\a' has a '..'", abc},
-        {"file over the uninstaller", "COPY 'a' 'QUILLFEN.EXE' 3\n", "quillfen.ini:3: error: destination 'QUILLFEN.EXE' is where", abc},
-        {"link outside", "DESK= \"a\" \"C:\\x\"\n", "quillfen.ini:3: error: link name 'C:\\x' holds a ':'", abc},
-        {"17 links", links, "quillfen.ini:18: error: a 17th link", abc},
-        {"destination not a full path", "DIR=Games\\Tundra\n", "quillfen.ini:3: error: DIR= 'Games\\Tundra' is not a full", abc},
+         "quillfen.ini:3: error: the line is 260 characters long after COPY '"},
+        {"line in pieces", ";" + std::string(1100, 'x') + "\n", "quillfen.ini:3: error: the line is longer than 1023"},
+        {"NUL byte", std::string("; a\0b\n", 6), "quillfen.ini:3: error: the line holds a NUL byte"},
+        {"COPY without its gap", "COPY 'a'  'a' 3\n", "quillfen.ini:3: error: expected one character and an apostrophe"},
+        {"entry name the lookup changes", "COPY 'x/a' 'a' 3\n", "quillfen.ini:3: error: entry name 'x/a' contains '/'"},
+        {"file outside", "COPY 'a' 'd\\..\\..\\a' 3\n", "quillfen.ini:3: error: destination 'd\\..\\..\\a' has a '..'"},
+        {"file over the uninstaller", "COPY 'a' 'QUILLFEN.EXE' 3\n", "quillfen.ini:3: error: destination 'QUILLFEN.EXE' is where"},
+        {"link outside", "DESK= \"a\" \"C:\\x\"\n", "quillfen.ini:3: error: link name 'C:\\x' holds a ':'"},
+        {"17 links", links, "quillfen.ini:18: error: a 17th link"},
+        {"destination not a full path", "DIR=Games\\Tundra\n", "quillfen.ini:3: error: DIR= 'Games\\Tundra' is not a full"},
         {"folder left behind", "DIR 'd'\nDIR 'd\\e'\n", "quillfen.ini:3: warning: the uninstaller leaves the folder 'd' behind: "
-         "at its turn it still holds 'd\\e', which line 4 lists after it", abc},
-        {"folder not made", "COPY 'a' 'D\\a' 3\n", "quillfen.ini:3: warning: no earlier DIR line makes the folder 'D'", abc},
-        {"file written twice", "COPY 'a' 'a' 3\nCOPY 'a' 'A' 3\n", "quillfen.ini:4: warning: 'A' is written again: line 3", abc},
+         "at its turn it still holds 'd\\e', which line 4 lists after it"},
+        {"folder not made", "COPY 'a' 'D\\a' 3\n", "quillfen.ini:3: warning: no earlier DIR line makes the folder 'D'"},
+        {"file written twice", "COPY 'a' 'a' 3\nCOPY 'a' 'A' 3\n", "quillfen.ini:4: warning: 'A' is written again: line 3"},
         {"no agreement", "", "setup.exe: warning: no agreement text", abc, false, false},
         {"no uninstall link", "GROUP= \"G\"\nLINK= \"quillfen.exe\" \"U\"\n", "quillfen.ini: warning: no uninstall link", abc, true},
         {"LINK= before GROUP=", "LINK= \"quillfen.exe\" \"U\" \"-uninstall\"\nGROUP= \"G\"\n",
@@ -438,17 +312,11 @@ TEST_F(QuillpackTest, VerifyReportsEveryProblemWithItsLineAndKind)
         writeFile("setup.exe", buildPackage(stubImage(), entries));
         std::vector<Finding> findings;
         bool verified = verifyInstaller("setup.exe", findings);
-        EXPECT_EQ(!row.expected || strstr(row.expected, ": warning: "), verified) << row.behaviour;
-        ASSERT_EQ(row.expected ? 1u : 0u, findings.size()) << row.behaviour << ": " << formatFinding(findings.at(0));
-        if (row.expected) {
-            EXPECT_EQ(0u, formatFinding(findings[0]).find(row.expected)) << row.behaviour << ": "
-                                                                           << formatFinding(findings[0]);
-        }
+        EXPECT_EQ(strstr(row.expected, ": warning: ") != nullptr, verified) << row.behaviour;
+        std::string found = findings.empty() ? "" : formatFinding(findings[0]);
+        EXPECT_EQ(1u, findings.size()) << row.behaviour << ": " << found;
+        EXPECT_EQ(0u, found.find(row.expected)) << row.behaviour << ": " << found;
     }
-    std::vector<Finding> findings;
-    writeFile("setup.exe", buildPackage(stubImage(), {}));
-    EXPECT_FALSE(verifyInstaller("setup.exe", findings));
-    EXPECT_EQ(0u, formatFinding(findings.back()).find("setup.exe: error: damaged: the installer would refuse it"));
 }
 
 #ifndef _WIN32
@@ -526,23 +394,17 @@ TEST_F(QuillpackTest, ExtractKeepsEveryNameInsideTheFolder)
 {
     fs::create_directories("box");
     fs::current_path("box");
-    writeFile("setup.exe", buildPackage(fakeStub(), {{"ok\\sub\\f.txt", bytesOf("inside")},
-                                                     {"..\\evil1", bytesOf("x")},
-                                                     {"C:\\evil2", bytesOf("x")},
-                                                     {"\\evil3", bytesOf("x")},
-                                                     {"ok\\..\\..\\evil4", bytesOf("x")},
-                                                     {"ok\\NUL", bytesOf("x")},
-                                                     {"Com1.txt", bytesOf("x")},
+    writeFile("setup.exe", buildPackage(stubImage(), {{"ok\\sub\\f.txt", bytesOf("inside")}, {"..\\evil1", {}},
+                                                     {"C:\\evil2", {}}, {"\\evil3", {}}, {"ok\\Com1.txt", {}},
                                                      {"raw.bin", bytesOf("abc"), 3}}));
     std::vector<std::string> problems;
     EXPECT_FALSE(extractInstaller("setup.exe", "out", problems));
-    EXPECT_EQ(6u, problems.size());
+    EXPECT_EQ(4u, problems.size());
     for (const std::string &problem : problems)
         EXPECT_EQ(0u, problem.find("entry '")) << problem;
     EXPECT_EQ(bytesOf("inside"), readFile("out/ok/sub/f.txt"));
     EXPECT_EQ(bytesOf("abc"), readFile("out/raw.bin"));
-    EXPECT_EQ(fakeStub(), readFile("out/quillfen.exe"));
-    EXPECT_FALSE(fs::exists("C:/evil2"));
+    EXPECT_EQ(stubImage(), readFile("out/quillfen.exe"));
     for (const auto &item : fs::recursive_directory_iterator(dir))
         EXPECT_EQ(std::string::npos, item.path().string().find("evil")) << item.path();
 }
@@ -560,7 +422,7 @@ TEST_F(QuillpackTest, NoLinkIsFollowedOutOfTheFolder)
         writeAddon(row.script, {});
         fs::create_symlink(dir + "/" + row.target, row.link);
         std::string error;
-        EXPECT_FALSE(build(error)) << row.behaviour;
+        EXPECT_FALSE(buildInstaller({"stub.exe", "addon", "setup.exe"}, error)) << row.behaviour;
         EXPECT_NE(std::string::npos, error.find(std::string(row.link) + ": a symbolic link that leads out of the "
                                                 "add-on folder")) << row.behaviour << ": " << error;
         InitOptions options;
@@ -569,7 +431,7 @@ TEST_F(QuillpackTest, NoLinkIsFollowedOutOfTheFolder)
         EXPECT_FALSE(initAddon(options, error)) << row.behaviour;
         EXPECT_EQ(0u, error.find(row.link)) << row.behaviour << ": " << error;
     }
-    writeFile("setup.exe", buildPackage(fakeStub(), {{"ok\\f.txt", bytesOf("inside")}, {"raw.bin", bytesOf("abc")}}));
+    writeFile("setup.exe", buildPackage(stubImage(), {{"ok\\f.txt", bytesOf("inside")}, {"raw.bin", bytesOf("abc")}}));
     fs::create_directories("out");
     fs::create_directory_symlink(dir + "/elsewhere", "out/ok");
     fs::create_symlink(dir + "/secret.txt", "out/raw.bin");
