@@ -5,7 +5,7 @@
 // a clean-up folder that ends inside its buffer.
 #include <string.h>
 
-#include <memory>
+#include <vector>
 
 #include "app/startup.h"
 #include "fuzz/fuzz_check.h"
@@ -13,19 +13,18 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t length)
 {
-    std::unique_ptr<char[]> text(new char[length + 1]);
-    memcpy(text.get(), data, length);
-    text[length] = '\0';
-    SplitCommandLineText(text.get());
-    FUZZ_CHECK(startup.argCount >= 0 && startup.argCount <= ARG_SLOTS, "more tokens than slots");
+    std::vector<char> text(length + 1);
+    memcpy(text.data(), data, length);
+    SplitCommandLineText(text.data());
+    fuzzCheck(startup.argCount >= 0 && startup.argCount <= ARG_SLOTS, "more tokens than slots");
     for (int32_t i = 0; i < startup.argCount; i++)
-        FUZZ_CHECK(startup.argTable[i] >= text.get() && startup.argTable[i] <= text.get() + length,
-                   "a token outside the text");
+        fuzzCheck(startup.argTable[i] >= text.data() && startup.argTable[i] <= text.data() + length,
+                  "a token outside the text");
 
     memset(settings.destinationDir, 'x', PATH_SIZE);   // no NUL unless the options write one
     ParseOptions();
-    FUZZ_CHECK(startup.runMode <= RUN_CLEANUP, "an unknown run mode");
-    FUZZ_CHECK(startup.runMode != RUN_CLEANUP || memchr(settings.destinationDir, '\0', PATH_SIZE),
-               "the clean-up folder runs past its buffer");
+    fuzzCheck(startup.runMode <= RUN_CLEANUP, "an unknown run mode");
+    fuzzCheck(startup.runMode != RUN_CLEANUP || memchr(settings.destinationDir, '\0', PATH_SIZE),
+              "the clean-up folder runs past its buffer");
     return 0;
 }
