@@ -6,10 +6,13 @@
 // to the end in a cycle of odd block sizes. Whatever the bytes: no read
 // stores more than asked, an error sticks, the close reports it, and an
 // error text is "name: description". Bytes without the gzip magic come out
-// unchanged, and "packed.gz" gives back the input (unless its last third
-// starts with the magic).
+// unchanged; members that zlib's own gzip decoder accepts come out as zlib
+// decodes them, with trailing bytes that are not gzip as they are; and
+// "packed.gz" gives back the input (unless its last third starts with the
+// magic).
 #include <stdint.h>
 #include <string.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <string>
@@ -25,6 +28,35 @@ const size_t OUTPUT_LIMIT = 4 << 20;   // a deflate bomb is cut here
 bool hasMagic(const uint8_t *data, size_t length)
 {
     return length >= 2 && data[0] == 0x1F && data[1] == 0x8B;
+}
+
+// What the reader must deliver, found by zlib's gzip decoder (which also
+// checks the stored length and a header CRC, so it accepts less than the
+// reader): the members, then trailing bytes without the magic. False when
+// zlib refuses or the output passes the limit.
+bool zlibReading(const uint8_t *data, size_t length, Bytes &out)
+{
+    size_t at = 0;
+    while (hasMagic(data + at, length - at)) {
+        z_stream s = {};
+        inflateInit2(&s, 16 + MAX_WBITS);
+        s.next_in = (Bytef *)data + at;
+        s.avail_in = (uInt)(length - at);
+        uint8_t block[16384];
+        int status;
+        do {
+            s.next_out = block;
+            s.avail_out = sizeof block;
+            status = inflate(&s, Z_NO_FLUSH);
+            out.insert(out.end(), block, block + (sizeof block - s.avail_out));
+        } while (status == Z_OK && out.size() <= OUTPUT_LIMIT);
+        at = length - s.avail_in;
+        inflateEnd(&s);
+        if (status != Z_STREAM_END || out.size() > OUTPUT_LIMIT)
+            return false;
+    }
+    out.insert(out.end(), data + at, data + length);
+    return true;
 }
 
 // Returns what the reader delivered, up to OUTPUT_LIMIT; *clean tells that
@@ -79,6 +111,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t length)
     bool clean;
     Bytes plain = readEntry("payload.gz", length % 10, &clean);
     fuzzCheck(hasMagic(data, length) || (clean && plain == input), "bytes that are not gzip did not come out unchanged");
+    Bytes expected;
+    fuzzCheck(!hasMagic(data, length) || !zlibReading(data, length, expected) || (clean && plain == expected),
+              "the reader and zlib read the same members differently");
     Bytes unpacked = readEntry("packed.gz", length % 7, &clean);
     fuzzCheck(hasMagic(data + 2 * third, length - 2 * third) || (clean && unpacked == input),
               "gzip members and the bytes after them did not come out whole");

@@ -52,6 +52,7 @@ MUTANTS = [
     ("package/gz_reader.cpp", "if (readTrailerWord(reader) != reader->crc)", "if (readTrailerWord(reader) != reader->crc && false)",
      "a wrong CRC-32 passes"),
     ("package/gz_reader.cpp", "(flags & 0xE0) != 0", "false", "reserved header flags pass"),
+    ("package/gz_reader.cpp", "low | (high << 8)", "low", "an extra field's length loses its high byte"),
     ("package/extract.cpp", "bool wrongLength = written != size;", "bool wrongLength = written > size;",
      "a file shorter than its line is success"),
     ("package/integrity.cpp", " ||\n        (uint32_t)image->size != imageLength)", ")",

@@ -59,11 +59,12 @@ Bytes concat(Bytes a, const Bytes &b)
     return a;
 }
 
-// A member whose header has extra field, name, comment and header CRC.
+// A member whose header has extra field (300 NULs, so its length needs
+// both bytes), name, comment and header CRC.
 Bytes memberWithAllFlags(const Bytes &data)
 {
     Bytes plain = gzipMember(data);
-    Bytes out = hexBytes("1f 8b 08 1e 00 00 00 00 00 03  03 00 61 62 63");
+    Bytes out = concat(hexBytes("1f 8b 08 1e 00 00 00 00 00 03  2c 01"), Bytes(300, 0));
     out = concat(out, concat(bytesOf("name.txt"), hexBytes("00")));
     out = concat(out, concat(bytesOf("a comment"), hexBytes("00 12 34")));
     return concat(out, Bytes(plain.begin() + 10, plain.end()));
