@@ -36,16 +36,13 @@ TEST_F(SettingsPassTest, TextFieldsFollowTheKeywordAndQuoteRules)
         char *field;
         std::string expected;
     } cases[] = {
-        {"group", "GROUP= \"Tundra Vale\"\r\n", settings.groupName, "Tundra Vale"},
         {"CR LF gone", "PRODUCT= \"Maps\"\r\nKEY=x\r\n", settings.productName, "Maps"},
         {"blanks inside quotes", "GROUP= \"  two  \"\n", settings.groupName, "two  "},
         {"no gap before quote", "GROUP=\"G\"\n", settings.groupName, ""},
-        {"empty value", "GROUP= \"\"\n", settings.groupName, ""},
         {"empty value keeps earlier", "GROUP= \"A\"\nGROUP= \"\"\n", settings.groupName, "A"},
         {"later line wins", "GROUP= \"A\"\nGROUP= \"B\"\n", settings.groupName, "B"},
         {"lower-case keyword", "group= \"G\"\n", settings.groupName, ""},
         {"leading blank", " GROUP= \"G\"\n", settings.groupName, ""},
-        {"comment", ";GROUP= \"G\"\n", settings.groupName, ""},
         {"value cut at its field", "GROUP= \"" + long300 + "\"\n", settings.groupName, std::string(259, 'x')},
         {"dir gains backslash", "DIR=C:\\Program Files\\Brakmoor\\Tundra Vale\r\n", settings.destinationDir,
          "C:\\Program Files\\Brakmoor\\Tundra Vale\\"},
@@ -60,6 +57,10 @@ TEST_F(SettingsPassTest, TextFieldsFollowTheKeywordAndQuoteRules)
         {"DIR ' is not DIR=", "DIR 'Data'\n", settings.destinationDir, ""},
         {"install key", "INSTALL_KEY=Brakmoor\\Tundravale\r\n", settings.installKey, "Brakmoor\\Tundravale"},
         {"install value", "INSTALL_VALUE=MapsDir\r\n", settings.installValue, "MapsDir"},
+        // 1023 characters make one read; the rest is a line of its own.
+        {"a long line's 1024th character", "; " + std::string(1021, 'c') + "GROUP= \"Piece\"\n", settings.groupName,
+         "Piece"},
+        {"after a long line", "; " + std::string(1100, 'd') + "\nPRODUCT= \"P\"\n", settings.productName, "P"},
         {"install key cut", "INSTALL_KEY=" + long300 + "\n", settings.installKey, std::string(255, 'x')},
     };
     for (const Case &c : cases) {
@@ -68,7 +69,7 @@ TEST_F(SettingsPassTest, TextFieldsFollowTheKeywordAndQuoteRules)
     }
 }
 
-TEST_F(SettingsPassTest, FlagsAndSizes)
+TEST_F(SettingsPassTest, FlagsSizesAndTheSixteenLinks)
 {
     read("INSTALL_VALUE=V\n");
     EXPECT_TRUE(settings.bWriteInstallKey);
@@ -77,13 +78,18 @@ TEST_F(SettingsPassTest, FlagsAndSizes)
     read("INSTALL_DLLSanything\n");
     EXPECT_TRUE(settings.bInstallDlls);
     EXPECT_FALSE(settings.bWriteInstallKey);
+    std::string links;     // lines past the sixteenth link are ignored
+    for (int i = 0; i < 20; i++)
+        links += "LINK= \"t" + std::to_string(i) + "\" \"l\" \"a\"\n";
+    read(links);
+    EXPECT_EQ(settings.shortcutCount, 16);
+    EXPECT_STREQ(settings.shortcuts[15].targetName, "t15");
 
     struct Case {
         const char *what;
         std::string script;
         uint64_t total;
     } cases[] = {
-        {"no copy lines", "DIR=C:\\X\n", 0},
         {"two sizes", "COPY 'a.gz' 'a' 300\r\nCOPY 'b.gz' 'b' 700\r\n", 1000},
         {"blanks in destination", "COPY 'a.gz' 'My Maps\\a b.map'   42\n", 42},
         {"past 32 bits", "COPY 'a' 'a' 4294967295\nCOPY 'b' 'b' 4294967295\nCOPY 'c' 'c' 2\n", 8589934592ull},
@@ -96,25 +102,6 @@ TEST_F(SettingsPassTest, FlagsAndSizes)
         read(c.script);
         EXPECT_EQ(settings.totalBytes, c.total) << c.what;
     }
-}
-
-TEST_F(SettingsPassTest, LongLinesArriveInPieces)
-{
-    // 1023 characters make one read; the rest is a line of its own.
-    std::string filler = "; " + std::string(1021, 'c');
-    read(filler + "GROUP= \"Piece\"\n" + "; " + std::string(1100, 'd') + "\nPRODUCT= \"P\"\n");
-    EXPECT_STREQ(settings.groupName, "Piece");
-    EXPECT_STREQ(settings.productName, "P");
-}
-
-TEST_F(SettingsPassTest, LinesPastTheSixteenthLinkAreIgnored)
-{
-    std::string script;
-    for (int i = 0; i < 20; i++)
-        script += "LINK= \"t" + std::to_string(i) + "\" \"l\" \"a\"\n";
-    read(script);
-    EXPECT_EQ(settings.shortcutCount, 16);
-    EXPECT_STREQ(settings.shortcuts[15].targetName, "t15");
 }
 
 }  // namespace
