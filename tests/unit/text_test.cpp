@@ -7,44 +7,28 @@
 
 namespace {
 
-TEST(Text, CopiesAreCutAtTheBufferAndSaySo)
+TEST(Text, CopiesAndFormatsAreCutAtTheBufferAndSaySo)
 {
-    char buffer[6];
-    EXPECT_TRUE(copyText(buffer, sizeof buffer, "12345"));
+    char buffer[64];
+    EXPECT_TRUE(copyText(buffer, 6, "12345"));
     EXPECT_STREQ(buffer, "12345");
-    EXPECT_FALSE(copyText(buffer, sizeof buffer, "123456"));
+    EXPECT_FALSE(copyText(buffer, 6, "123456"));
     EXPECT_STREQ(buffer, "12345");
-    EXPECT_TRUE(copyText(buffer, sizeof buffer, "ab"));
-    EXPECT_FALSE(appendText(buffer, sizeof buffer, "cdef"));
+    EXPECT_TRUE(copyText(buffer, 6, "ab"));
+    EXPECT_FALSE(appendText(buffer, 6, "cdef"));
     EXPECT_STREQ(buffer, "abcde");
-}
-
-TEST(Text, FormatKnowsTextAndNumbers)
-{
-    struct Case {
-        size_t size;
-        std::string expected;
-        bool fits;
-    } cases[] = {
-        {64, "Installation requires -12 MB of x\\y 0 2147483647%", true},
-        {20, "Installation requir", false},
-        {1, "", false},
-    };
-    for (const Case &c : cases) {
-        char buffer[64];
-        EXPECT_EQ(formatText(buffer, c.size, "Installation requires %d MB of %s\\%s %d %d%", -12, "x", "y", 0,
-                             2147483647),
-                  c.fits);
-        EXPECT_EQ(std::string(buffer), c.expected);
+    const std::string whole = "Installation requires -12 MB of x\\y 0 2147483647 -2147483648%";
+    for (size_t size : {64u, 20u, 1u}) {
+        EXPECT_EQ(formatText(buffer, size, "Installation requires %d MB of %s\\%s %d %d %d%", -12, "x", "y", 0,
+                             2147483647, (int)0x80000000u),
+                  size > whole.size());
+        EXPECT_EQ(std::string(buffer), whole.substr(0, size - 1)) << size;
     }
-    char buffer[16];
-    formatText(buffer, sizeof buffer, "%d", (int)0x80000000u);
-    EXPECT_STREQ(buffer, "-2147483648");
 }
 
 TEST(Text, EqualityIgnoresOnlyAsciiCase)
 {
-    EXPECT_TRUE(equalsIgnoreAsciiCase("Umowa.TXT", "umowa.txt"));
+    EXPECT_TRUE(equalsIgnoreAsciiCase("Umowa.TXT AZ", "umowa.txt az"));
     EXPECT_FALSE(equalsIgnoreAsciiCase("umowa.txt", "umowa.tx"));
     EXPECT_FALSE(equalsIgnoreAsciiCase("\xb9", "\xa5"));      // not ASCII: exact
     EXPECT_TRUE(equalsIgnoreAsciiCase("", ""));
