@@ -1,5 +1,5 @@
-// The package file layer: lookups, positions, line and element reads, text
-// mode, and the fall-through to ordinary files.
+// The package file layer: lookups and the fall-through to ordinary files,
+// positions, line and element reads, text mode.
 #include <gtest/gtest.h>
 
 #include <errno.h>
@@ -84,6 +84,16 @@ TEST_F(PackageFileTest, LookupIgnoresAsciiCaseAndSlashesElseOpensTheFileOnDisk)
     EXPECT_EQ(pfRead(buffer, 1, sizeof buffer, f), 7u);
     EXPECT_STREQ(buffer, "on disk");
     EXPECT_EQ(pfClose(f), 0);
+    // A name to look up takes 1023 bytes; one more is refused, never cut.
+    std::string name;
+    while (name.size() < 1023)
+        name += "d\\";
+    name.resize(1023);
+    errno = 0;
+    EXPECT_EQ(pfOpen(name.c_str(), "rb"), nullptr);
+    EXPECT_NE(errno, ENAMETOOLONG);
+    EXPECT_EQ(pfOpen((name + "x").c_str(), "rb"), nullptr);
+    EXPECT_EQ(errno, ENAMETOOLONG);
 }
 
 TEST_F(PackageFileTest, WriteModeOpensTheNameAsGiven)
@@ -192,21 +202,6 @@ TEST_F(PackageFileTest, SeeksAndElementReadsStayInsideTheEntry)
     pfSeek(f, 0, 0);
     EXPECT_EQ(pfRead(buffer, 10, 1, f), 1u);     // the whole entry as one element
     EXPECT_EQ(pfRead(buffer, 0, 5, f), 0u);
-}
-
-// A name to look up takes 1023 bytes; one more is refused, never cut.
-TEST(PackageFileNoPackage, NamesTooLongToLookUpAreRefused)
-{
-    ASSERT_EQ(openPackageCount, 0);
-    std::string name;
-    while (name.size() < 1023)
-        name += "d\\";
-    name.resize(1023);
-    errno = 0;
-    EXPECT_EQ(pfOpen(name.c_str(), "rb"), nullptr);
-    EXPECT_NE(errno, ENAMETOOLONG);
-    EXPECT_EQ(pfOpen((name + "x").c_str(), "rb"), nullptr);
-    EXPECT_EQ(errno, ENAMETOOLONG);
 }
 
 }  // namespace
