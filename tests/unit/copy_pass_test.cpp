@@ -28,14 +28,12 @@ protected:
         settings.totalBytes = totalBytes;
         fs::create_directory("dest");
     }
+    // The results of the steps up to the first negative one (or the 50th).
     std::vector<int32_t> runAll()
     {
-        std::vector<int32_t> results;
-        int32_t r;
-        do {
-            r = RunCopyStep();
-            results.push_back(r);
-        } while (r >= 0 && results.size() < 50);
+        std::vector<int32_t> results = {RunCopyStep()};
+        while (results.back() >= 0 && results.size() < 50)
+            results.push_back(RunCopyStep());
         return results;
     }
 };
