@@ -12,6 +12,8 @@
 
 namespace {
 
+using namespace std::string_literals;
+
 const Bytes content = bytesOf("The quick brown fox jumps over the lazy dog. "
                               "The quick brown fox jumps over the lazy dog.\n");
 
@@ -65,8 +67,7 @@ Bytes memberWithAllFlags(const Bytes &data)
 {
     Bytes plain = gzipMember(data);
     Bytes out = concat(hexBytes("1f 8b 08 1e 00 00 00 00 00 03  2c 01"), Bytes(300, 0));
-    out = concat(out, concat(bytesOf("name.txt"), hexBytes("00")));
-    out = concat(out, concat(bytesOf("a comment"), hexBytes("00 12 34")));
+    out = concat(out, bytesOf("name.txt\0a comment\0\x12\x34"s));
     return concat(out, Bytes(plain.begin() + 10, plain.end()));
 }
 
@@ -120,7 +121,6 @@ TEST_F(GzReaderTest, OpenFailuresAndOrdinaryFiles)
     errno = 0;
     EXPECT_EQ(gzReaderOpen("missing.gz", "rb"), nullptr);
     EXPECT_NE(errno, 0);
-    EXPECT_EQ(gzReaderOpen("entry.gz", "wb"), nullptr);
 
     // A name no entry has reads the file on disk.
     writeFile("disk.gz", gzipMember(content));
