@@ -214,6 +214,18 @@ TEST(QuillpackStub, OnlyTheBareInstallerPassesTheStubCheck)
         }
     }
     EXPECT_EQ(0u, accepted) << "cuts of a stub taken for a whole one";
+    // Every byte of our headers and resources set to 0x00 and to 0xFF in
+    // turn: refused or not, read within the image (the sanitizers watch the
+    // reads).
+    size_t refused = 0;
+    for (size_t at = 0x3C; at < stubs[0].size(); at++) {
+        for (unsigned char value : {0x00, 0xFF}) {
+            Bytes damaged = stubs[0];
+            damaged[at] = value;
+            refused += !stubProblem(damaged).empty();
+        }
+    }
+    EXPECT_GT(refused, 0u);
 }
 
 TEST_F(QuillpackTest, ListShowsEveryEntryInAlignedColumns)
