@@ -121,6 +121,14 @@ TEST_F(GzReaderTest, OpenFailuresAndOrdinaryFiles)
     errno = 0;
     EXPECT_EQ(gzReaderOpen("missing.gz", "rb"), nullptr);
     EXPECT_NE(errno, 0);
+    EXPECT_EQ(gzReaderOpen("entry.gz", "wb"), nullptr);
+    EXPECT_EQ(gzReaderOpen(nullptr, "rb"), nullptr);
+    char none[4];
+    EXPECT_EQ(gzReaderRead(nullptr, none, sizeof none), -2);
+    EXPECT_EQ(gzReaderClose(nullptr), Z_STREAM_ERROR);
+    int code = 0;
+    EXPECT_STREQ(gzReaderError(nullptr, &code), "stream error");
+    EXPECT_EQ(code, Z_STREAM_ERROR);
 
     // A name no entry has reads the file on disk.
     writeFile("disk.gz", gzipMember(content));
@@ -139,7 +147,6 @@ TEST_F(GzReaderTest, OpenFailuresAndOrdinaryFiles)
     if (!reader)
         GTEST_SKIP() << "folders cannot be opened as files here";
     EXPECT_EQ(gzReaderRead(reader, buffer.data(), (uint32_t)buffer.size()), -1);
-    int code = 0;
     EXPECT_STREQ(gzReaderError(reader, &code), "folder.gz: file error");
     EXPECT_EQ(code, Z_ERRNO);
     EXPECT_EQ(gzReaderClose(reader), Z_ERRNO);
