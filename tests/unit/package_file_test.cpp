@@ -49,6 +49,7 @@ protected:
             {"umowa.txt", bytesOf("0123456789")},
             {"Pack\\Data\\track.map.gz", bytesOf("gz")},
             {"odd/name", bytesOf("slash")},
+            {"whole.bin", bytesOf("ABCDEFGH"), 8},
         }));
         ASSERT_GT(openPackage("setup.exe"), 0);
     }
@@ -202,6 +203,15 @@ TEST_F(PackageFileTest, SeeksAndElementReadsStayInsideTheEntry)
     pfSeek(f, 0, 0);
     EXPECT_EQ(pfRead(buffer, 10, 1, f), 1u);     // the whole entry as one element
     EXPECT_EQ(pfRead(buffer, 0, 5, f), 0u);
+    // An entry with a raw length allows one whole read from its start only.
+    EXPECT_EQ(pfOpen("whole.bin", "rt"), nullptr);
+    f = pfOpen("whole.bin", "rb");
+    EXPECT_EQ(pfGets(buffer, sizeof buffer, f), nullptr);
+    EXPECT_EQ(pfRead(buffer, 1, 4, f), 0u);
+    EXPECT_EQ(pfRead(buffer, 4, 2, f), 2u);
+    EXPECT_EQ(memcmp(buffer, "ABCDEFGH", 8), 0);
+    pfSeek(f, 1, 0);
+    EXPECT_EQ(pfRead(buffer, 8, 1, f), 0u);
 }
 
 }  // namespace
