@@ -109,8 +109,9 @@ TEST_F(GzReaderTest, InputsDeliverTheirContentOrFailWithTheirStatusAndText)
             Outcome out = readAll(c.input, block);
             EXPECT_EQ(out.data, c.expected) << c.what << " block " << block;
             EXPECT_EQ(out.last, c.last) << c.what << " block " << block;
-            if (*c.error)
+            if (*c.error) {
                 EXPECT_EQ(out.error, c.error) << c.what << " block " << block;
+            }
             EXPECT_EQ(out.close, c.close) << c.what << " block " << block;
         }
 }

@@ -118,8 +118,9 @@ TEST_F(PackageTest, IndexedLookupFindsWhatTheWalkFinds)
     }
     ASSERT_GT(openPackage("p0.exe"), 0);    // a second record: its entries are never the first match
     for (const char *close : {"", "P1.EXE", "p0.exe", "p3.exe", "p2.exe"}) {
-        if (*close)
+        if (*close) {
             ASSERT_EQ(closePackage(close), 0) << close;    // the first record of the path, case ignored
+        }
         for (const std::string &name : names) {
             std::string upper = name;
             for (char &c : upper)
