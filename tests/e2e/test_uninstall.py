@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
-"""After an installation, as a user finds it: the links, opened as the shell
-opens them, and the uninstaller, answered No and then Yes; then what is left
-and what the uninstaller hands to Windows for its next start.
+"""An installation as a user finds it, compared with what `quillpack plan`
+says it makes and leaves: the files, the registry value, the links (read
+back, then opened as the shell opens them), and the uninstaller, answered No
+and then Yes; then what is left and what the uninstaller hands to Windows
+for its next start.
 
 The uninstaller works in two processes: the one the link starts removes
 the links and the files, copies itself to C:\\windows\\temp and starts the
@@ -11,11 +13,9 @@ through wininit.ini and PendingFileRenameOperations, which Wine carries out
 whenever its server starts cold: so every check of them is made while the
 test's server still runs.
 
-Run one class or case by hand:  python3 test_uninstall.py UninstallTest -v
+Run it by hand:  python3 test_uninstall.py UninstallTest -v
 (see README.md for the environment it needs)."""
 
-import gzip
-import os
 import re
 import unittest
 
@@ -47,69 +47,68 @@ COPY 'game.exe' 'game.exe' {game_size}
 COPY 'readme.txt' 'Data\readme.txt' 21
 COPY 'deep.map' 'Data\Sub\deep.map' 3000
 """
-PAYLOADS = {
-    "readme.txt": b"Addon Two: a readme\r\n",
-    "deep.map": bytes((i * 13 + 5) & 0xFF for i in range(3000)),
-}
-INSTALLED_FILES = {"quillfen.exe", "quillfen.ini", "game.exe", "Data\\", r"Data\readme.txt", "Data\\Sub\\",
-                   r"Data\Sub\deep.map"}
-ADDON_KEY = r"HKLM\SOFTWARE\Brakmoor\Addon Two"
+PAYLOADS = {"readme.txt": b"Addon Two: a readme\r\n", "deep.map": bytes((i * 13 + 5) & 0xFF for i in range(3000))}
 SESSION_MANAGER = r"HKLM\System\CurrentControlSet\Control\Session Manager"
 # The uninstaller's debugger lines and the processes it starts.
 TRACE = "-all,warn+debugstr,trace+process"
+QUESTION = "Are you sure to uninstall Addon Two?"
 
 
-class UninstallTestCase(harness.InstallerTestCase):
+class UninstallTest(harness.InstallerTestCase):
 
-    def confirm(self, question, answer):
+    def plan(self, installer):
+        """quillpack plan's steps as (step, what) and its links as (link,
+        target, arguments, working folder, icon index), the places in them
+        resolved with FOLDER as the destination."""
+        status, plan, err = harness.run([harness.QUILLPACK, "plan", self.wine.unix_path(installer)])
+        self.assertEqual(status, 0, err)
+        places = {"destination": FOLDER, "Programs": self.wine.programs_folder(), "Desktop": self.wine.desktop_folder()}
+
+        def resolve(text):
+            return re.sub(r"<(destination|Programs|Desktop)>", lambda place: places[place[1]], text)
+        steps = [(m[1], resolve(m[2])) for m in re.finditer(
+            r"^  (\S+(?: line)?) {2,}(.*?)(?:, [\d,]+ bytes from .*| \(.*\))?$", plan, re.M)]
+        links = re.findall(r"^  link +(.+)\n    target +(.+)\n    arguments +(.+)\n    working folder +(.+)\n"
+                           r"    icon +index (\d+)", plan, re.M)
+        return steps, [tuple(resolve(field) for field in link) for link in links]
+
+    def below(self, steps, *kinds):
+        """The paths below FOLDER that steps of those kinds name, as listing() gives them."""
+        return {path[len(FOLDER) + 1:] + ("\\" if kind in ("folder", "leaves") else "")
+                for kind, path in steps if kind in kinds and path.startswith(FOLDER + "\\")}
+
+    def confirm(self, answer):
         """The uninstaller's question, checked and answered with YES or NO."""
-        self.assertEqual(self.wine.box_text(UNINSTALLATION), question)
+        self.assertEqual(self.wine.box_text(UNINSTALLATION), QUESTION)
         self.wine.screenshot("question")
         controls = self.wine.controls(UNINSTALLATION, box=True)
-        buttons = {cid for cid, cls, visible, _text, _icon in controls if cls == "Button" and visible}
-        self.assertEqual(buttons, {YES, NO})
+        self.assertEqual({cid for cid, cls, visible, _text, _icon in controls if cls == "Button" and visible},
+                         {YES, NO})
         self.assertTrue(self.wine.box_shows_icon(UNINSTALLATION), "the question shows no icon")
         self.assertFalse(self.wine.is_topmost(UNINSTALLATION, box=True))
         self.wine.answer_box(UNINSTALLATION, answer)
 
-    def assertFinalBox(self):
-        self.assertEqual(self.wine.box_text(UNINSTALLATION), UNINSTALLED)
-        self.wine.screenshot("finished")
-        self.assertTrue(self.wine.box_shows_icon(UNINSTALLATION), "the final box shows no icon")
-        self.assertFalse(self.wine.is_topmost(UNINSTALLATION, box=True))
-        self.assertEqual(self.wine.boxes(), [(UNINSTALLATION, UNINSTALLED)])
-
-    def assertTempCopyDueForDeletion(self):
-        """The temporary copy is the uninstaller, and both ways of asking
-        Windows to delete it at its next start are in place."""
-        self.assertEqual(self.read_installed(TEMP_COPY), harness.read(tryout.QUILLFEN_EXE), "the temporary copy")
-        self.assertEqual(self.read_installed(WININIT).decode("ascii").splitlines(),
-                         ["[Rename]", "NUL=" + TEMP_COPY])
-        pending = self.wine.reg_query(SESSION_MANAGER, "PendingFileRenameOperations")
-        self.assertIsNotNone(pending, "no PendingFileRenameOperations")
-        self.assertIn("\\??\\" + TEMP_COPY, pending.split("\\0"))
-
-
-class UninstallTest(UninstallTestCase):
-
-    def test_links_then_uninstalling_declined_and_accepted(self):
+    def test_installed_then_uninstalling_declined_and_accepted_as_planned(self):
         game = harness.read(harness.FAKE_REDIST_EXE)
-        self.install(self.build_installer(SCRIPT.format(game_size=len(game)), b"Test agreement.\r\n",
-                                          {**PAYLOADS, "game.exe": game}), FOLDER)
-        group, desktop = self.wine.programs_folder() + r"\Addon Two", self.wine.desktop_folder()
-        self.assertEqual(self.wine.listing(FOLDER), INSTALLED_FILES)
-        self.assertEqual(self.wine.listing(group), {"Uninstallation.lnk", "Readme.lnk"})
-        self.assertEqual(self.wine.listing(desktop), {"Addon Two.lnk"})
+        installer = self.build_installer(SCRIPT.format(game_size=len(game)), b"Test agreement.\r\n",
+                                         {**PAYLOADS, "game.exe": game})
+        steps, links = self.plan(installer)
+        _program, (_agreement, proposed, size_line) = self.install(installer, FOLDER)
+        self.assertEqual([proposed, size_line], [what for kind, what in steps if kind in ("destination", "size line")])
+        installed = self.below(steps, "file", "folder")
+        self.assertEqual(self.wine.listing(FOLDER), installed)
+        key, value = re.fullmatch(r"(.+), value (\S+) = " + re.escape(FOLDER),
+                                  next(what for kind, what in steps if kind == "registry")).groups()
+        self.assertEqual(self.wine.reg_value(key, value), ("REG_SZ", FOLDER + "\\"))
         # The installer joins the destination (which ends with a backslash)
         # and the target with another backslash; Wine's shell link keeps the
         # path in normal form, with one backslash at the seam.
-        links = ((group + r"\Uninstallation.lnk", "quillfen.exe", "-uninstall", 0),
-                 (group + r"\Readme.lnk", r"Data\readme.txt", "", 2),
-                 (desktop + r"\Addon Two.lnk", "game.exe", "-map north", 2))
-        for link, target, arguments, icon_index in links:
+        self.assertEqual(len(links), 3)
+        for link, target, arguments, working, icon in links:
             self.assertEqual(self.wine.link(link), {
-                "path": FOLDER + "\\" + target, "arguments": arguments, "working-directory": FOLDER + "\\",
-                "description": "", "icon-path": "", "icon-index": icon_index})
+                "path": target, "arguments": "" if arguments == "(none)" else arguments,
+                "working-directory": working + "\\", "description": "", "icon-path": "", "icon-index": int(icon)})
+        group, desktop = self.wine.programs_folder() + r"\Addon Two", self.wine.desktop_folder()
 
         # Opened from the desktop, the link starts the game in its folder.
         opened = self.wine.open_link(desktop + r"\Addon Two.lnk")
@@ -123,10 +122,10 @@ class UninstallTest(UninstallTestCase):
         # nobody and changed nothing.
         opened = self.wine.open_link(group + r"\Uninstallation.lnk", debug=TRACE)
         self.assertTrue(self.wine.wait_started(FOLDER + r"\quillfen.exe"), "the link started no uninstaller")
-        self.confirm("Are you sure to uninstall Addon Two?", NO)
+        self.confirm(NO)
         self.assertTrue(self.wine.wait_ended(FOLDER + r"\quillfen.exe"), "the uninstaller did not end")
         self.assertEqual(opened.wait(), 0, "start could not open the uninstall link")
-        self.assertEqual(self.wine.listing(FOLDER), INSTALLED_FILES | {"game-record.txt"})
+        self.assertEqual(self.wine.listing(FOLDER), installed | {"game-record.txt"})
         self.assertEqual(self.wine.listing(group), {"Uninstallation.lnk", "Readme.lnk"})
         self.assertFalse(self.wine.exists(TEMP_COPY), "a temporary copy was made")
         self.assertFalse(self.wine.exists(WININIT), "wininit.ini was written")
@@ -144,7 +143,7 @@ class UninstallTest(UninstallTestCase):
                                  cwd="C:\\", debug="-all", name="holder")
         self.assertTrue(self.wine.wait_until(lambda: "held" in holder.output().split()), "the mutex is not held")
         first = self.wine.start(FOLDER + r"\quillfen.exe", "-uninstall", debug=TRACE, name="uninstaller")
-        self.confirm("Are you sure to uninstall Addon Two?", YES)
+        self.confirm(YES)
         self.assertEnds(first, 0)
         # Longer than one 5-second wait of the clean-up stage and the 5 s it
         # would then spend on the locked quillfen.exe: after the wait, the
@@ -156,95 +155,33 @@ class UninstallTest(UninstallTestCase):
         self.wine.put_file(release, b"")
         self.assertEqual(holder.wait(), 0)
         self.assertEqual(holder.output().split(), ["held", "released", "unlocked"])
-        self.assertFinalBox()
+        self.assertEqual(self.wine.box_text(UNINSTALLATION), UNINSTALLED)
+        self.wine.screenshot("finished")
+        self.assertTrue(self.wine.box_shows_icon(UNINSTALLATION), "the final box shows no icon")
+        self.assertFalse(self.wine.is_topmost(UNINSTALLATION, box=True))
+        self.assertEqual(self.wine.boxes(), [(UNINSTALLATION, UNINSTALLED)])
         self.assertEqual(first.debug_lines(), ["bAreGoodDlls=false\n"] * 2, "not two processes")
-        # What the game wrote is not the installation's, so its folder stays.
-        self.assertEqual(self.wine.listing(FOLDER), {"Data\\", "game-record.txt"})
-        self.assertEqual(self.wine.listing(group) | self.wine.listing(desktop), set())
-        self.assertTempCopyDueForDeletion()
+        # What the plan leaves stays (what the game wrote is not the
+        # installation's either); what it deletes and removes is gone.
+        self.assertEqual(self.wine.listing(FOLDER), self.below(steps, "leaves") | {"game-record.txt"})
+        self.assertEqual([path for kind, path in steps if kind in ("delete", "remove") and self.wine.exists(path)],
+                         [])
+        self.assertEqual(self.wine.reg_query(key, value), FOLDER + "\\", "the plan says the value stays")
+
+        # The temporary copy is the uninstaller, handed the folder in short
+        # form, and both ways of asking Windows to delete it at its next
+        # start are in place.
+        self.assertEqual(self.read_installed(TEMP_COPY), harness.read(tryout.QUILLFEN_EXE), "the temporary copy")
+        self.assertEqual(self.read_installed(WININIT).decode("ascii").splitlines(), ["[Rename]", "NUL=" + TEMP_COPY])
+        pending = self.wine.reg_query(SESSION_MANAGER, "PendingFileRenameOperations")
+        self.assertIn("\\??\\" + TEMP_COPY, (pending or "").split("\\0"))
         handed = [line for app, line in first.started_processes() if app.lower() == TEMP_COPY.lower()]
         self.assertEqual(len(handed), 1, handed)
         short_form = re.fullmatch(re.escape(FOLDER) + r"\\quillfen\.exe -uninstallpath (\S+)", handed[0])
         self.assertIsNotNone(short_form, handed[0])
         self.assertNotEqual(short_form[1].lower(), FOLDER.lower())
-        self.assertEqual(self.wine.reg_query(ADDON_KEY, "InstallDir"), FOLDER + "\\")
         self.wine.dismiss_box(UNINSTALLATION)
         self.assertEqual(self.wine.boxes(), [])
-
-
-PLACES = r"<(?:destination|Programs|Desktop)>"
-
-
-def plan_steps(plan, places):
-    """(step, Windows path, size, package entry) of every line of a
-    quillpack plan that names a place below <destination>, <Programs> or
-    <Desktop>; size and entry only for the files unpacked from the package."""
-    steps = []
-    for line in plan.splitlines():
-        match = re.fullmatch(r"  (\w+) +(%s)\\(.*?)(?:, ([\d,]+) bytes? from (.*)| \(.*\))?" % PLACES, line)
-        if match:
-            size = match[4] and int(match[4].replace(",", ""))
-            steps.append((match[1], places[match[2]] + "\\" + match[3], size, match[5]))
-    return steps
-
-
-class SampleAddonTest(UninstallTestCase):
-
-    def test_installs_and_uninstalls_as_its_plan_says(self):
-        installer = self.build_installer(addon=harness.SAMPLE)
-        status, plan, err = harness.run([harness.QUILLPACK, "plan", self.wine.unix_path(installer)])
-        self.assertEqual((status, err), (0, ""))
-        folder = re.search(r"^  destination  (.+)\\$", plan, re.M)[1]
-        places = {"<destination>": folder, "<Programs>": self.wine.programs_folder(),
-                  "<Desktop>": self.wine.desktop_folder()}
-        steps = plan_steps(plan, places)
-
-        def resolve(text):
-            return re.sub(PLACES, lambda place: places[place[0]], text, count=1)
-
-        program, (agreement, proposed, size_line) = self.install(installer)
-        self.assertEqual(agreement, harness.read(os.path.join(harness.SAMPLE, "Umowa.txt")))
-        self.assertEqual(proposed, folder + "\\")
-        self.assertEqual(size_line, re.search(r"^  size line +(.+) \(", plan, re.M)[1])
-
-        made = {path[len(folder) + 1:] + ("\\" if step == "folder" else "")
-                for step, path, _size, _entry in steps if step in ("folder", "file") and path.startswith(folder)}
-        self.assertEqual(self.wine.listing(folder), made)
-        unpacked = [(path, size, entry) for _step, path, size, entry in steps if entry]
-        for path, size, entry in unpacked:
-            source = os.path.join(harness.SAMPLE, *entry.split("\\"))
-            if os.path.exists(source):   # shipped packed
-                content = gzip.decompress(harness.read(source))
-            else:
-                content = harness.read(source[:-3])
-            self.assertEqual((len(content), self.read_installed(path)), (size, content), path)
-        self.assertEqual(sorted(line for line in program.debug_lines() if line.startswith("C:")),
-                         sorted(path for path, _size, _entry in unpacked))
-        key, value = re.search(r"^  registry +(.+), value (\S+) = <destination>$", plan, re.M).groups()
-        self.assertEqual(self.wine.reg_value(key, value), ("REG_SZ", folder + "\\"))
-        links = re.findall(r"^  link +(.+)\n    target +(.+)\n    arguments +(.+)\n    working folder +(.+)\n"
-                           r"    icon +index (\d+)", plan, re.M)
-        self.assertEqual(len(links), 2)
-        for link, target, arguments, working, icon in links:
-            self.assertEqual(self.wine.link(resolve(link)), {
-                "path": resolve(target), "arguments": "" if arguments == "(none)" else arguments,
-                "working-directory": resolve(working) + "\\", "description": "", "icon-path": "",
-                "icon-index": int(icon)})
-
-        uninstall_link = next(resolve(link) for link, _t, arguments, _w, _i in links if arguments == "-uninstall")
-        opened = self.wine.open_link(uninstall_link)
-        self.assertTrue(self.wine.wait_started(folder + r"\quillfen.exe"), "the link started no uninstaller")
-        self.confirm(re.search(r"^  asks +(.+)$", plan, re.M)[1], YES)
-        self.assertTrue(self.wine.wait_ended(folder + r"\quillfen.exe"), "the uninstaller did not end")
-        self.assertFinalBox()
-        self.assertEqual(opened.wait(), 0)
-        self.assertIn("  leaves       <destination> itself, empty\n", plan)
-        self.assertEqual(self.wine.listing(folder), set())
-        for step, path, _size, _entry in steps:
-            if step in ("delete", "remove"):
-                self.assertFalse(self.wine.exists(path), path)
-        self.assertEqual(self.wine.reg_query(key, value), folder + "\\", "the plan says the value stays")
-        self.wine.dismiss_box(UNINSTALLATION)
 
 
 if __name__ == "__main__":
