@@ -10,18 +10,16 @@
 //   copy_bench extract SETUP ENTRY OUT SIZE   extractEntry of one entry
 //   copy_bench inflate SETUP ENTRY OUT        the plain loop over that entry
 //
-// The last two print the process's peak resident memory in KiB.
-//
-// The plain loop reads 16 KiB blocks with fread, inflates into a 16 KiB
-// buffer, keeps the CRC-32 of the output and checks it against the member's
-// trailer, and writes with fwrite, like extraction. Exit status 0 when the
-// job went through.
+// The last two print the process's peak resident memory in KiB. The plain
+// loop reads 16 KiB blocks with fread, inflates into a 16 KiB buffer, checks
+// the CRC-32 of the output against the member's trailer, and writes with
+// fwrite, like extraction. Exit status 0 when the job went through.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
 #include <zlib.h>
 
+#include <filesystem>
 #include <string>
 
 #include "app/dialogs.h"
@@ -119,11 +117,8 @@ static int bare(const char *setup, const char *dest)
             c = c == '\\' ? '/' : c;
         std::string path = std::string(dest) + "/" + name;
         std::string folder = path.substr(0, path.rfind('/'));
-        if (folder != lastFolder) {
-            for (size_t at = strlen(dest) + 1; (at = path.find('/', at)) != std::string::npos; at++)
-                mkdir(path.substr(0, at).c_str(), 0777);
-            lastFolder = folder;
-        }
+        if (folder != lastFolder)
+            std::filesystem::create_directories(lastFolder = folder);
         inflateEntry(in, &s, entry, path);
     }
     inflateEnd(&s);
@@ -143,11 +138,10 @@ static const PackageEntry *loadEntry(const char *setup, const char *name)
 
 static int printPeakMemory()
 {
-    FILE *status = fopen("/proc/self/status", "r");
     char line[256];
     long kib = -1;
-    while (status && fgets(line, sizeof line, status) && sscanf(line, "VmHWM: %ld kB", &kib) != 1) {
-    }
+    for (FILE *status = fopen("/proc/self/status", "r"); status && fgets(line, sizeof line, status);)
+        sscanf(line, "VmHWM: %ld kB", &kib);
     printf("%ld\n", kib);
     return 0;
 }

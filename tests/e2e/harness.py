@@ -1,9 +1,9 @@
 """End-to-end test equipment beside the shared tools/wineplay.py (Xvfb, the
-template prefix, Wine sessions, the UI driver) and tools/tryout.py (captions,
-control IDs, where the built programs are): the test case base class, with a
-fresh Wine session per test and the steps of an installation, and installers
-packed by quillpack. Each test module imports setUpModule and tearDownModule:
-one display for all its tests. README.md lists the environment read here."""
+template prefix, Wine sessions, the UI driver; one display per process,
+started on first use) and tools/tryout.py (captions, control IDs, where the
+built programs are): the test case base class, with a fresh Wine session per
+test and the steps of an installation, and installers packed by quillpack.
+README.md lists the environment read here."""
 
 import os
 import shutil
@@ -12,8 +12,7 @@ import unittest
 
 import tryout
 import wineplay
-from tryout import (AGREEMENT, AGREEMENT_TEXT, DESTINATION, INSTALLATION, INSTALLED, QUILLFEN_EXE, QUILLPACK,
-                    STATUS_LINE)
+from tryout import AGREEMENT, AGREEMENT_TEXT, DESTINATION, INSTALLATION, INSTALLED, QUILLFEN_EXE, QUILLPACK, STATUS_LINE
 from wineplay import OK
 
 PROGRESS = 1006   # the progress bar of the destination dialog
@@ -21,8 +20,7 @@ PROGRESS = 1006   # the progress bar of the destination dialog
 REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 SAMPLE = os.path.join(REPO, "examples", "tundra-maps")
 
-FAKE_REDIST_EXE = (os.environ.get("FAKE_REDIST_EXE")
-                   or os.path.join(os.path.dirname(QUILLFEN_EXE), "tests", "e2e", "fake_redist.exe"))
+FAKE_REDIST_EXE = tryout.located("FAKE_REDIST_EXE", "fake_redist.exe", "windows/tests/e2e/fake_redist.exe")
 ARTIFACTS = (os.environ.get("E2E_ARTIFACTS")
              or os.path.join(os.path.dirname(QUILLFEN_EXE), "e2e-artifacts"))
 
@@ -39,14 +37,6 @@ def run(command, cwd=None, env=None, timeout=wineplay.COMMAND_TIMEOUT):
     return done.returncode, done.stdout, done.stderr
 
 
-def setUpModule():
-    wineplay.display()
-
-
-def tearDownModule():
-    wineplay.stop_display()
-
-
 class InstallerTestCase(unittest.TestCase):
     """Each test gets a fresh Wine session (self.wine) and a scratch folder
     (self.scratch) for add-ons and installers."""
@@ -59,18 +49,17 @@ class InstallerTestCase(unittest.TestCase):
         self.scratch = os.path.join(self.wine.folder, "scratch")
         os.makedirs(self.scratch)
 
-    def build_installer(self, script=None, agreement=None, files=None, addon=None):
+    def build_installer(self, script, agreement, files):
         """Packs an add-on with quillpack into C:\\setup\\Setup.exe of the
-        prefix and returns that path. The add-on is the folder addon, or one
-        written now: quillfen.ini (script), Umowa.txt (agreement, bytes) and
-        each file of files (path with '\\' -> bytes)."""
-        if addon is None:
-            addon = os.path.join(self.scratch, "addon")
-            for name, content in {"quillfen.ini": script.encode(), "Umowa.txt": agreement, **files}.items():
-                path = os.path.join(addon, *name.split("\\"))
-                os.makedirs(os.path.dirname(path), exist_ok=True)
-                with open(path, "wb") as f:
-                    f.write(content)
+        prefix and returns that path. The add-on: quillfen.ini (script),
+        Umowa.txt (agreement, bytes) and each file of files (path with '\\'
+        -> bytes)."""
+        addon = os.path.join(self.scratch, "addon")
+        for name, content in {"quillfen.ini": script.encode(), "Umowa.txt": agreement, **files}.items():
+            path = os.path.join(addon, *name.split("\\"))
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "wb") as f:
+                f.write(content)
         installer = os.path.join(self.scratch, "Setup.exe")
         status, _out, err = run([QUILLPACK, "build", "--stub", QUILLFEN_EXE, addon, "-o", installer])
         self.assertEqual(status, 0, "quillpack build: " + err)
@@ -98,8 +87,7 @@ class InstallerTestCase(unittest.TestCase):
     def install(self, installer, folder=None):
         """Installs as a person does (go_through_dialogs), then presses OK on
         the success box, the only window left; the installer must then end
-        by itself with status 0. Returns the program and what the dialogs
-        showed."""
+        by itself with status 0. Returns what the dialogs showed."""
         program = self.wine.start(installer)
         shown = self.go_through_dialogs(folder)
         self.assertEqual(self.wine.box_text(INSTALLATION), INSTALLED)
@@ -108,7 +96,7 @@ class InstallerTestCase(unittest.TestCase):
         self.assertEqual(self.wine.boxes(), [(INSTALLATION, INSTALLED)])
         self.wine.dismiss_box(INSTALLATION)
         self.assertEnds(program, 0)
-        return program, shown
+        return shown
 
     def read_installed(self, windows_path):
         return read(self.wine.unix_path(windows_path))

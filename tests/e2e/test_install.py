@@ -1,15 +1,11 @@
 #!/usr/bin/env python3
-"""Installing an add-on, as a user does it: build an installer, run it under
-Wine from a folder of the user's own, read the dialogs and press their
-buttons, then look at the disk, the registry, the debugger lines, the
-hand-over to the runtime redistributable and the exit status. The host flow
-tests (tests/flows/) cover the other paths through the program: cancelling,
-another folder, unsafe names, every kind of damage. The success box is the
-uninstall tests' (test_uninstall.py), which install without a
-redistributable.
+"""An installation as a user makes it, started from a folder of the user's
+own: the dialogs, the disk, the registry, the debugger lines, the hand-over
+to the runtime redistributable and the exit status. The other paths through
+the program are the host flow tests' (tests/flows/); the success box is
+test_uninstall.py's, which installs without a redistributable.
 
-Run it by hand:  python3 test_install.py InstallTest -v
-(see README.md for the environment it needs)."""
+Run it by hand:  python3 test_install.py -v (README.md: the environment)."""
 
 import os
 import unittest
@@ -17,7 +13,6 @@ import unittest
 import harness
 import tryout
 import wineplay
-from harness import setUpModule, tearDownModule  # noqa: F401 (unittest calls them)
 
 ADDON_KEY = r"HKLM\SOFTWARE\Brakmoor\Addon One"
 # The test add-on: three files and the redistributable, all of one size, so
