@@ -2,8 +2,8 @@
 template prefix, Wine sessions, the UI driver; one display per process,
 started on first use) and tools/tryout.py (captions, control IDs, where the
 built programs are): the test case base class, with a fresh Wine session per
-test and the steps of an installation, and installers packed by quillpack.
-README.md lists the environment read here."""
+test and installers packed by quillpack. README.md lists the environment
+read here."""
 
 import os
 import shutil
@@ -12,10 +12,7 @@ import unittest
 
 import tryout
 import wineplay
-from tryout import AGREEMENT, AGREEMENT_TEXT, DESTINATION, INSTALLATION, INSTALLED, QUILLFEN_EXE, QUILLPACK, STATUS_LINE
-from wineplay import OK
-
-PROGRESS = 1006   # the progress bar of the destination dialog
+from tryout import QUILLFEN_EXE, QUILLPACK
 
 REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 SAMPLE = os.path.join(REPO, "examples", "tundra-maps")
@@ -65,38 +62,6 @@ class InstallerTestCase(unittest.TestCase):
         self.assertEqual(status, 0, "quillpack build: " + err)
         shutil.copyfile(installer, self.wine.put_file(r"C:\setup\Setup.exe", b""))
         return r"C:\setup\Setup.exe"
-
-    def go_through_dialogs(self, folder=None):
-        """Accepts the agreement, types folder into the destination field
-        (unless None: the proposed one is kept) and presses OK, taking a
-        screenshot of each dialog. Returns what they showed: the agreement
-        (bytes), the proposed folder and the size line."""
-        self.assertTrue(self.wine.wait_for(AGREEMENT, has=AGREEMENT_TEXT), "no agreement dialog")
-        self.wine.screenshot("agreement")
-        shown = [self.wine.text_bytes(AGREEMENT, AGREEMENT_TEXT)]
-        self.wine.press(AGREEMENT, OK)
-        self.assertTrue(self.wine.wait_for(INSTALLATION, has=DESTINATION), "no destination dialog")
-        self.wine.screenshot("destination")
-        shown += [self.wine.text(INSTALLATION, DESTINATION), self.wine.text(INSTALLATION, STATUS_LINE)]
-        self.assertEqual(self.wine.progress(INSTALLATION, PROGRESS), (0, 0, 100), "the bar is not empty")
-        if folder is not None:
-            self.wine.type_text(INSTALLATION, DESTINATION, folder)
-        self.wine.press(INSTALLATION, OK)
-        return shown
-
-    def install(self, installer, folder=None):
-        """Installs as a person does (go_through_dialogs), then presses OK on
-        the success box, the only window left; the installer must then end
-        by itself with status 0. Returns what the dialogs showed."""
-        program = self.wine.start(installer)
-        shown = self.go_through_dialogs(folder)
-        self.assertEqual(self.wine.box_text(INSTALLATION), INSTALLED)
-        self.wine.screenshot("success")
-        self.assertTrue(self.wine.box_shows_icon(INSTALLATION), "the success box shows no icon")
-        self.assertEqual(self.wine.boxes(), [(INSTALLATION, INSTALLED)])
-        self.wine.dismiss_box(INSTALLATION)
-        self.assertEnds(program, 0)
-        return shown
 
     def read_installed(self, windows_path):
         return read(self.wine.unix_path(windows_path))
