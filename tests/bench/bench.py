@@ -49,10 +49,6 @@ MiB = 1 << 20
 median = statistics.median
 
 
-def say(text):
-    print(text, flush=True)
-
-
 def load():   # other work on the machine shows in the figures
     return " ".join("%.2f" % x for x in os.getloadavg())
 
@@ -60,9 +56,9 @@ def load():   # other work on the machine shows in the figures
 def heading(text, *rows):
     """The section's title with the load average, then rows of cells (the
     first the titles) in columns aligned to the right."""
-    say("\n%s [load average %s]" % (text, load()))
+    print("\n%s [load average %s]" % (text, load()))
     for row in rows:
-        say(" ".join(str(cell).rjust(max(len(str(r[i])) for r in rows)) for i, cell in enumerate(row)))
+        print(" ".join(str(cell).rjust(max(len(str(r[i])) for r in rows)) for i, cell in enumerate(row)))
 
 
 def progress(text):
@@ -184,8 +180,8 @@ def small_files_table(work, pool):
             *[(n, "%.2f" % median(q[n]), "%.2f" % median(t[n]), "%.2f" % median(b[n]), ratio(q[n], t[n]),
                ratio(q[n], b[n]).split()[0], "%.0f" % us, "%.0f" % (median(b[n]) / n * 1e6))
               for n, us in zip(SIZES, per_file)])
-    say("budget: quillfen/tar at most 0.80 at 20,000 and 100,000 files; time per file flat within 20%%: "
-        "largest/smallest %.2f" % (max(per_file) / min(per_file)))
+    print("budget: quillfen/tar at most 0.80 at 20,000 and 100,000 files; time per file flat within 20%%: "
+          "largest/smallest %.2f" % (max(per_file) / min(per_file)))
     return trees
 
 
@@ -208,12 +204,12 @@ def large_entries_table(work, pool):
             ("kind", "output MB", "A ms", "B ms", "A/B (min-max)", "A MB/s"),
             *[(n[4:-5], "%.1f" % (len(d) / 1e6), "%.0f" % (median(a[n]) * 1e3), "%.0f" % (median(b[n]) * 1e3),
                ratio(a[n], b[n], 3), "%.0f" % (len(d) / 1e6 / median(a[n]))) for n, d in files[:3]])
-    say("overall A/B %.3f (budget: at most 1.050)" % (sum(median(a[n]) for n, _ in files[:3]) /
-                                                      sum(median(b[n]) for n, _ in files[:3])))
+    print("overall A/B %.3f (budget: at most 1.050)" % (sum(median(a[n]) for n, _ in files[:3]) /
+                                                        sum(median(b[n]) for n, _ in files[:3])))
     rss = [len(files[i][1]) / 1e6 if way is None else median(memory[(way, files[i][0])])
            for i in (3, 1) for way in (None, "extract", "inflate")]
-    say("peak resident memory of the whole process, median: %.0f MB entry: extractEntry %d KiB, bare loop %d KiB; "
-        "%.0f MB entry: %d KiB and %d KiB" % tuple(rss))
+    print("peak resident memory of the whole process, median: %.0f MB entry: extractEntry %d KiB, bare loop %d KiB; "
+          "%.0f MB entry: %d KiB and %d KiB" % tuple(rss))
 
 
 def wine_table(work, addon):
@@ -222,7 +218,7 @@ def wine_table(work, addon):
     try:
         tryout.check_equipment()
     except wineplay.WinePlayError as failure:
-        say("\n3. Wine: skipped (%s)" % failure)
+        print("\n3. Wine: skipped (%s)" % failure)
         return
     progress("starting a Wine session for the installation under Wine")
     session = wineplay.WineSession(os.path.join(work, "wine-artifacts"), tryout.UIDRIVER_EXE)
@@ -253,11 +249,11 @@ def wine_table(work, addon):
     finally:
         session.close()
     heading("3. The %d-file installer under Wine through its dialogs, against the native harness" % WINE_FILES)
-    say("OK pressed to the dialog closed: %.2f s median (%.2f-%.2f), %.0f us per file; start to the success box "
-        "%.2f s (with the installer's 1 s pause)" % (median(copy_times), min(copy_times), max(copy_times),
-                                                     median(copy_times) / WINE_FILES * 1e6, median(whole_times)))
-    say("native harness on the same installer: %.2f s; Wine/native %s" % (median(native_times),
-                                                                          ratio(copy_times, native_times)))
+    print("OK pressed to the dialog closed: %.2f s median (%.2f-%.2f), %.0f us per file; start to the success box "
+          "%.2f s (with the installer's 1 s pause)" % (median(copy_times), min(copy_times), max(copy_times),
+                                                       median(copy_times) / WINE_FILES * 1e6, median(whole_times)))
+    print("native harness on the same installer: %.2f s; Wine/native %s" % (median(native_times),
+                                                                            ratio(copy_times, native_times)))
 
 
 def gzip_sizes(installer, folder):
@@ -291,21 +287,22 @@ def build_table(work, addon):
         *[(way, "%.2f" % median(times[way]), ratio(times[way], times["quillpack all cores"]),
            os.path.getsize(output[way])) for way in ways])
     if "tar -I pigz -cf" not in ways:
-        say("tar -I pigz -cf: pigz not installed (apt-get install pigz)")
-    say("budget: 1 thread at least 1.60 x all cores; all cores no slower than tar -I pigz (ratio above at least 1.00)")
+        print("tar -I pigz -cf: pigz not installed (apt-get install pigz)")
+    print("budget: 1 thread at least 1.60 x all cores; all cores no slower than tar -I pigz (ratio above at least 1.00)")
     sample = os.path.join(REPO, "examples", "tundra-maps")
     run([QUILLPACK, "build", "--stub", STUB, sample, "-o", os.path.join(work, "sample.exe")])
-    say("gzip members: sample add-on %d bytes against gzip -9 %d; %d-file tree %d against gzip -9 %d" % (
+    print("gzip members: sample add-on %d bytes against gzip -9 %d; %d-file tree %d against gzip -9 %d" % (
         *gzip_sizes(os.path.join(work, "sample.exe"), sample), WINE_FILES, *gzip_sizes(output["quillpack all cores"], addon)))
 
 
 def main():
+    sys.stdout.reconfigure(line_buffering=True)   # the figures show as they come, between the progress lines
     for program in (HARNESS, QUILLPACK, STUB):
         if not os.path.isfile(program):
             raise SystemExit("bench: %s is not built (make bench builds it)" % program)
     with open("/proc/cpuinfo") as f:
         cpu = next((line.split(":", 1)[1].strip() for line in f if line.startswith("model name")), "?")
-    say("make bench: %s, %d cores; load average %s; %d rounds" % (cpu, os.cpu_count(), load(), ROUNDS))
+    print("make bench: %s, %d cores; load average %s; %d rounds" % (cpu, os.cpu_count(), load(), ROUNDS))
     work = tempfile.mkdtemp(prefix="quillfen-bench-", dir=os.environ.get("BENCH_DIR", "/dev/shm"))
     started = time.perf_counter()
     try:
@@ -315,9 +312,9 @@ def main():
         if WINE_FILES in trees:
             wine_table(work, trees[WINE_FILES])
             build_table(work, trees[WINE_FILES])
-        say("\n5. Stub %s: %d bytes (budget: at most %d)" % (os.path.relpath(STUB, REPO), os.path.getsize(STUB),
-                                                             STUB_BUDGET))
-        say("\nload average at the end %s; whole run %.0f s" % (load(), time.perf_counter() - started))
+        print("\n5. Stub %s: %d bytes (budget: at most %d)" % (os.path.relpath(STUB, REPO), os.path.getsize(STUB),
+                                                               STUB_BUDGET))
+        print("\nload average at the end %s; whole run %.0f s" % (load(), time.perf_counter() - started))
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
