@@ -6,7 +6,6 @@ test and installers packed by quillpack. README.md lists the environment
 read here."""
 
 import os
-import shutil
 import subprocess
 import unittest
 
@@ -18,8 +17,7 @@ REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 SAMPLE = os.path.join(REPO, "examples", "tundra-maps")
 
 FAKE_REDIST_EXE = tryout.located("FAKE_REDIST_EXE", "fake_redist.exe", "windows/tests/e2e/fake_redist.exe")
-ARTIFACTS = (os.environ.get("E2E_ARTIFACTS")
-             or os.path.join(os.path.dirname(QUILLFEN_EXE), "e2e-artifacts"))
+ARTIFACTS = os.environ.get("E2E_ARTIFACTS") or os.path.join(os.path.dirname(QUILLFEN_EXE), "e2e-artifacts")
 
 
 def read(path):
@@ -35,32 +33,24 @@ def run(command, cwd=None, env=None, timeout=wineplay.COMMAND_TIMEOUT):
 
 
 class InstallerTestCase(unittest.TestCase):
-    """Each test gets a fresh Wine session (self.wine) and a scratch folder
-    (self.scratch) for add-ons and installers."""
+    """Each test gets a fresh Wine session (self.wine)."""
 
     def setUp(self):
         name = self.id().split(".", 1)[-1]
         self.wine = wineplay.WineSession(os.path.join(ARTIFACTS, name), tryout.UIDRIVER_EXE,
                                          keep=os.environ.get("E2E_KEEP") == "1")
         self.addCleanup(self.wine.close)
-        self.scratch = os.path.join(self.wine.folder, "scratch")
-        os.makedirs(self.scratch)
 
     def build_installer(self, script, agreement, files):
         """Packs an add-on with quillpack into C:\\setup\\Setup.exe of the
-        prefix and returns that path. The add-on: quillfen.ini (script),
-        Umowa.txt (agreement, bytes) and each file of files (path with '\\'
-        -> bytes)."""
-        addon = os.path.join(self.scratch, "addon")
+        prefix and returns that path. The add-on, written to C:\\addon:
+        quillfen.ini (script), Umowa.txt (agreement, bytes) and each file of
+        files (path with '\\' -> bytes)."""
         for name, content in {"quillfen.ini": script.encode(), "Umowa.txt": agreement, **files}.items():
-            path = os.path.join(addon, *name.split("\\"))
-            os.makedirs(os.path.dirname(path), exist_ok=True)
-            with open(path, "wb") as f:
-                f.write(content)
-        installer = os.path.join(self.scratch, "Setup.exe")
-        status, _out, err = run([QUILLPACK, "build", "--stub", QUILLFEN_EXE, addon, "-o", installer])
+            self.wine.put_file("C:\\addon\\" + name, content)
+        status, _out, err = run([QUILLPACK, "build", "--stub", QUILLFEN_EXE, self.wine.unix_path("C:\\addon"),
+                                 "-o", self.wine.put_file(r"C:\setup\Setup.exe", b"")])
         self.assertEqual(status, 0, "quillpack build: " + err)
-        shutil.copyfile(installer, self.wine.put_file(r"C:\setup\Setup.exe", b""))
         return r"C:\setup\Setup.exe"
 
     def read_installed(self, windows_path):
@@ -76,6 +66,4 @@ class InstallerTestCase(unittest.TestCase):
 
     def assertEnds(self, program, status):
         """The program ended by itself, with that exit status."""
-        ended = program.wait()
-        self.assertIsNotNone(ended, "the program is still running")
-        self.assertEqual(ended, status, "exit status")
+        self.assertEqual(program.wait(), status, "exit status (None: the program is still running)")

@@ -1,16 +1,14 @@
 #!/usr/bin/env python3
 """An installation as a user makes and finds it, against what `quillpack
-plan` says it makes and leaves: started from a folder of the user's own, the
-dialogs, the files, the registry value, the copy pass as the debugger and
-the progress bar see it, the hand-over to the runtime redistributable, the
-links (read back, one opened as the shell opens it); then the uninstaller
-answered Yes while another program holds the uninstall mutex, what is left
-and what it hands to Windows for its next start (wininit.ini and
-PendingFileRenameOperations, which Wine carries out whenever its server
-starts cold: so they are checked while the test's server still runs).
-The other paths through the program are the host flow tests' (tests/flows/);
-the success box, which an installer that hands over does not show, is
-test_quillpack.py's (quillpack-try).
+plan` says: started from a folder of the user's own, the dialogs, files,
+registry value, the copy pass as the debugger and the progress bar see it,
+the hand-over to the runtime redistributable, the links (read back, one
+opened); then the uninstaller answered Yes while another program holds its
+mutex, what is left and what it hands to Windows for its next start
+(wininit.ini, PendingFileRenameOperations: Wine carries them out whenever
+its server starts cold, so they are checked while the test's server runs).
+Other paths are the host flow tests' (tests/flows/); the success box, which
+an installer that hands over does not show, is test_quillpack.py's.
 
 Run it by hand:  python3 test_install.py -v (README.md: the environment)."""
 

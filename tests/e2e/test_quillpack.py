@@ -4,8 +4,7 @@
 quillpack-try's report and exit status for an installer that goes through
 and for one that does not.
 
-Run it by hand:  python3 test_quillpack.py -v
-(see README.md for the environment it needs)."""
+Run it by hand:  python3 test_quillpack.py -v (README.md: the environment)."""
 
 import os
 import shutil
@@ -24,8 +23,7 @@ QUILLPACK_TRY = os.path.join(harness.REPO, "tools", "quillpack-try")
 class QuillpackTest(unittest.TestCase):
 
     def setUp(self):
-        self.folder = tempfile.mkdtemp(prefix="quillfen-quillpack-")
-        self.addCleanup(shutil.rmtree, self.folder)
+        self.folder = self.enterContext(tempfile.TemporaryDirectory(prefix="quillfen-quillpack-"))
 
     def build(self, name, *options, quillpack=QUILLPACK):
         """The bytes of the sample add-on's installer, built into name."""
