@@ -122,7 +122,7 @@ class InstallTest(harness.InstallerTestCase):
         # The files as planned: the uninstaller copy is the bare stub, the
         # script is the package's.
         self.assertEqual(self.wine.listing(FOLDER), self.below(steps, "file", "folder") | {"vcredist-record.txt"})
-        for path, content in zip(copied, payloads.values()):
+        for path, content in zip(copied, payloads.values(), strict=True):
             self.assertEqual(self.read_installed(path), content, path)
         self.assertEqual(self.read_installed(FOLDER + r"\quillfen.exe"), harness.read(tryout.QUILLFEN_EXE))
         self.assertEqual(self.read_installed(FOLDER + r"\quillfen.ini"),
