@@ -106,7 +106,7 @@ int main(int argc, char **argv)
 {
     std::string job = argc > 1 ? argv[1] : "";
     if (argc != (job == "install" || job == "bare" ? 4 : job == "inflate" ? 5 : job == "extract" ? 6 : 0)) {
-        fprintf(stderr, "usage: copy_bench install|bare SETUP DEST | extract SETUP ENTRY OUT SIZE | inflate SETUP ENTRY OUT\n");
+        fputs("usage: copy_bench install|bare SETUP DEST | extract SETUP ENTRY OUT SIZE | inflate SETUP ENTRY OUT\n", stderr);
         return 2;
     }
     if (job == "install")
