@@ -106,7 +106,8 @@ int main(int argc, char **argv)
 {
     std::string job = argc > 1 ? argv[1] : "";
     if (argc != (job == "install" || job == "bare" ? 4 : job == "inflate" ? 5 : job == "extract" ? 6 : 0)) {
-        fputs("usage: copy_bench install|bare SETUP DEST | extract SETUP ENTRY OUT SIZE | inflate SETUP ENTRY OUT\n", stderr);
+        fputs("usage: copy_bench install|bare SETUP DEST | extract SETUP ENTRY OUT SIZE\n"
+              "       copy_bench inflate SETUP ENTRY OUT\n", stderr);
         return 2;
     }
     if (job == "install")
