@@ -10,22 +10,19 @@
 //   copy_bench extract SETUP ENTRY OUT SIZE   extractEntry of one entry
 //   copy_bench inflate SETUP ENTRY OUT        the plain loop over that entry
 //
-// The last two print the process's peak resident memory in KiB.
-//
-// The plain loop reads 16 KiB blocks with fread, inflates into a 16 KiB
-// buffer, keeps the CRC-32 of the output and checks it against the member's
-// trailer, and writes with fwrite, like extraction. Exit status 0 when the
-// job went through.
+// The last two print the process's peak resident memory in KiB. The plain
+// loop reads 16 KiB blocks with fread, inflates into a 16 KiB buffer (zlib
+// checks the CRC-32 of the output against the member's trailer), and writes
+// with fwrite, like extraction. Exit status 0 when the job went through.
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
-#include <sys/stat.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
 
 #include "app/dialogs.h"
-#include "base/bytes.h"
 #include "base/names.h"
 #include "base/text.h"
 #include "package/extract.h"
@@ -33,6 +30,7 @@
 #include "script/install_settings.h"
 
 static const size_t BLOCK = 16384;
+static z_stream stream;   // gzip-wrapped: zlib keeps and checks the CRC-32
 
 [[noreturn]] static void fail(const char *what, const std::string &name)
 {
@@ -57,120 +55,78 @@ static int install(const char *setup, const char *dest)
     return 0;
 }
 
-// Inflates the member of entry from in into the file at path.
-static void inflateEntry(FILE *in, z_stream *s, const PackageEntry *entry, const std::string &path)
+// The plain loop: the gzip member of entry into the file at path.
+static void inflateEntry(const PackageEntry *entry, const std::string &path)
 {
     static unsigned char input[BLOCK], output[BLOCK];
     FILE *out = fopen(path.c_str(), "wb");
-    if (!out || fseek(in, (long)entry->offset, SEEK_SET) != 0)
+    if (!out || fseek(entry->stream, (long)entry->offset, SEEK_SET) != 0)
         fail("cannot open", path);
-    inflateReset(s);
-    size_t left = (size_t)entry->size, skip = 10;       // the packer's fixed header
-    uint32_t crc = (uint32_t)crc32(0, Z_NULL, 0);
+    stream.state ? inflateReset(&stream) : inflateInit2(&stream, 16 + MAX_WBITS);
     int status = Z_OK;
-    while (status == Z_OK) {
-        if (s->avail_in == 0) {
-            size_t n = fread(input, 1, left < BLOCK ? left : BLOCK, in);
-            if (n == 0)
-                fail("input ended early", path);
-            left -= n;
-            s->next_in = input + skip;
-            s->avail_in = (uInt)(n - skip);
-            skip = 0;
+    for (size_t left = (size_t)entry->size; status == Z_OK;) {
+        if (stream.avail_in == 0) {    // input that ends early stops inflate with Z_BUF_ERROR
+            stream.next_in = input;
+            stream.avail_in = (uInt)fread(input, 1, left < BLOCK ? left : BLOCK, entry->stream);
+            left -= stream.avail_in;
         }
-        s->next_out = output;
-        s->avail_out = BLOCK;
-        status = inflate(s, Z_NO_FLUSH);
-        size_t produced = BLOCK - s->avail_out;
-        crc = (uint32_t)crc32(crc, output, (uInt)produced);
+        stream.next_out = output;
+        stream.avail_out = BLOCK;
+        status = inflate(&stream, Z_NO_FLUSH);
+        size_t produced = BLOCK - stream.avail_out;
         if (fwrite(output, 1, produced, out) != produced)
             fail("write failed", path);
     }
-    unsigned char trailer[4] = {};
-    size_t have = s->avail_in < 4 ? s->avail_in : 4;
-    memcpy(trailer, s->next_in, have);
-    if (have < 4 && fread(trailer + have, 1, 4 - have, in) != 4 - have)
-        fail("no trailer", path);
-    s->avail_in = 0;
-    if (status != Z_STREAM_END || crc != littleEndian32(trailer))
-        fail("bad data", path);
-    if (fclose(out) != 0)
-        fail("close failed", path);
+    if (status != Z_STREAM_END || fclose(out) != 0)
+        fail("bad data or a failed write", path);
 }
 
-// Every entry but the image, the texts and the checksum, to DEST/NAME with
-// ".gz" removed and '\' as '/', making folders as they first appear.
-static int bare(const char *setup, const char *dest)
+// Every ".gz" entry (not the image, the texts or the checksum) to
+// DEST/NAME with ".gz" removed and '\' as '/', making folders as they first
+// appear.
+static int bare(const char *dest)
 {
-    FILE *in = fopen(setup, "rb");
-    if (!in || openPackage(setup) <= 0)
-        fail("cannot load", setup);
-    z_stream s = {};
-    inflateInit2(&s, -MAX_WBITS);
     std::string lastFolder;
     const PackageRecord &package = openPackages[0];
-    for (int32_t i = 0; i < package.entryCount; i++) {
-        const PackageEntry *entry = &package.entries[i];
+    for (const PackageEntry *entry = package.entries; entry < package.entries + package.entryCount; entry++) {
         std::string name = entry->name;
         if (name.size() < 4 || name.compare(name.size() - 3, 3, ".gz") != 0)
             continue;
-        name.resize(name.size() - 3);
-        for (char &c : name)
-            c = c == '\\' ? '/' : c;
-        std::string path = std::string(dest) + "/" + name;
+        std::replace(name.begin(), name.end() - 3, '\\', '/');
+        std::string path = std::string(dest) + "/" + name.substr(0, name.size() - 3);
         std::string folder = path.substr(0, path.rfind('/'));
-        if (folder != lastFolder) {
-            for (size_t at = strlen(dest) + 1; (at = path.find('/', at)) != std::string::npos; at++)
-                mkdir(path.substr(0, at).c_str(), 0777);
-            lastFolder = folder;
-        }
-        inflateEntry(in, &s, entry, path);
+        if (folder != lastFolder)
+            std::filesystem::create_directories(lastFolder = folder);
+        inflateEntry(entry, path);
     }
-    inflateEnd(&s);
-    fclose(in);
-    return 0;
-}
-
-static const PackageEntry *loadEntry(const char *setup, const char *name)
-{
-    if (openPackage(setup) <= 0)
-        fail("cannot load", setup);
-    const PackageEntry *entry = findPackageEntry(name);
-    if (!entry)
-        fail("no entry", name);
-    return entry;
-}
-
-static int printPeakMemory()
-{
-    FILE *status = fopen("/proc/self/status", "r");
-    char line[256];
-    long kib = -1;
-    while (status && fgets(line, sizeof line, status) && sscanf(line, "VmHWM: %ld kB", &kib) != 1) {
-    }
-    printf("%ld\n", kib);
     return 0;
 }
 
 int main(int argc, char **argv)
 {
     std::string job = argc > 1 ? argv[1] : "";
-    if (job == "install" && argc == 4)
+    if (argc != (job == "install" || job == "bare" ? 4 : job == "inflate" ? 5 : job == "extract" ? 6 : 0)) {
+        fputs("usage: copy_bench install|bare SETUP DEST | extract SETUP ENTRY OUT SIZE\n"
+              "       copy_bench inflate SETUP ENTRY OUT\n", stderr);
+        return 2;
+    }
+    if (job == "install")
         return install(argv[2], argv[3]);
-    if (job == "bare" && argc == 4)
-        return bare(argv[2], argv[3]);
-    if (job == "extract" && argc == 6) {
-        loadEntry(argv[2], argv[3]);
+    if (openPackage(argv[2]) <= 0)
+        fail("cannot load", argv[2]);
+    if (job == "bare")
+        return bare(argv[3]);
+    const PackageEntry *entry = findPackageEntry(argv[3]);
+    if (!entry)
+        fail("no entry", argv[3]);
+    if (job == "extract")
         extractEntry(argv[3], argv[4], (uint32_t)strtoul(argv[5], 0, 10));
-        return printPeakMemory();
-    }
-    if (job == "inflate" && argc == 5) {
-        const PackageEntry *entry = loadEntry(argv[2], argv[3]);
-        z_stream s = {};
-        inflateInit2(&s, -MAX_WBITS);
-        inflateEntry(entry->stream, &s, entry, argv[4]);
-        return printPeakMemory();
-    }
-    fprintf(stderr, "usage: copy_bench install|bare SETUP DEST | extract SETUP ENTRY OUT SIZE | inflate SETUP ENTRY OUT\n");
-    return 2;
+    else
+        inflateEntry(entry, argv[4]);
+    char line[256];
+    long kib = -1;   // VmHWM: getrusage's maximum would include the image before exec
+    for (FILE *status = fopen("/proc/self/status", "r"); status && fgets(line, sizeof line, status);)
+        sscanf(line, "VmHWM: %ld kB", &kib);
+    printf("%ld\n", kib);
+    return 0;
 }

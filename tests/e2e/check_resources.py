@@ -6,8 +6,7 @@ classes, the icon images' sizes and colour depths, and the version strings.
 What the resource script spells out itself (texts, coordinates) is left out.
 
 Usage: check_resources.py WINDRES quillfen.exe
-Prints the differences; exits 1 when there is any, else 0.
-"""
+Prints the differences; exits 1 when there is any, else 0."""
 
 import difflib
 import os

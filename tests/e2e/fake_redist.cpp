@@ -14,27 +14,21 @@
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
-    char record[MAX_PATH], directory[MAX_PATH] = "", mark[512] = "";
-    DWORD length = GetModuleFileNameA(0, record, sizeof record);
+    char record[MAX_PATH + 16], partial[MAX_PATH + 32], directory[MAX_PATH] = "", mark[512] = "";
+    DWORD length = GetModuleFileNameA(0, record, MAX_PATH);
     char *extension = strrchr(record, '.');
-    if (length == 0 || length >= sizeof record || !extension || strchr(extension, '\\'))
+    if (length == 0 || length >= MAX_PATH || !extension)
         return 1;
-    *extension = '\0';
-    if (strlen(record) + sizeof "-record.txt.part" > sizeof record)
-        return 1;
-    strcat(record, "-record.txt");
+    strcpy(extension, "-record.txt");
     GetCurrentDirectoryA(sizeof directory, directory);
     GetEnvironmentVariableA("QUILLFEN_E2E_MARK", mark, sizeof mark);
 
     // Written under another name first and then renamed, so that a reader
     // never sees half a record.
-    char partial[MAX_PATH];
     snprintf(partial, sizeof partial, "%s.part", record);
     FILE *out = fopen(partial, "wb");
     if (!out)
         return 1;
     fprintf(out, "command-line\t%s\ncurrent-directory\t%s\nmark\t%s\n", GetCommandLineA(), directory, mark);
-    if (fclose(out) != 0 || !MoveFileExA(partial, record, MOVEFILE_REPLACE_EXISTING))
-        return 1;
-    return 0;
+    return fclose(out) == 0 && MoveFileExA(partial, record, MOVEFILE_REPLACE_EXISTING) ? 0 : 1;
 }
