@@ -4,7 +4,6 @@
 #include <filesystem>
 
 #include "flows/flow_test.h"
-#include "uninstall/uninstall.h"
 
 namespace {
 
@@ -124,22 +123,17 @@ TEST_F(UninstallFlowTest, TheTemporaryCopyReplacesAStaleOneOrTheStatusSaysItFail
     }
 }
 
-TEST_F(UninstallFlowTest, NoChangesNothing)
+// Scripts without names, with names outside their folders or longer than
+// their 260-byte slots, and a No to the confirmation: what is deleted, and
+// whether the hand-over follows. A path cut short would name another file.
+TEST_F(UninstallFlowTest, ScriptsWithoutNamesOutsideTheirFolderOrTooLong)
 {
-    host.messageBoxAnswers = {IDNO};
-    run();
-    EXPECT_TRUE(eventsStarting("DeleteFileA ").empty());
-    EXPECT_TRUE(eventsStarting("RemoveDirectoryA ").empty());
-    EXPECT_TRUE(host.processes.empty());
-    EXPECT_TRUE(eventsStarting("ReleaseMutex").empty());
-    EXPECT_TRUE(fs::exists(in("Programs/Tundra Vale/c.lnk")));
-}
-
-TEST_F(UninstallFlowTest, ScriptsWithoutNamesOrOutsideTheirFolder)
-{
+    const std::string fits(259, 'f'), tooLong(260, 'l');
+    const std::string longPaths = "COPY 'a' '" + fits + "' 1\r\nCOPY 'b' '" + tooLong + "' 1\r\nDIR '" + tooLong + "'\r\n";
     struct Case {
         const char *what, *script, *confirmation;
-        std::vector<std::string> links;
+        std::vector<std::string> deleted;
+        bool no = false;    // the user answers No
     } cases[] = {
         {"no product, empty group", "GROUP= \"\"\r\nLINK= \"a\" \"x\"\r\n", "Are you sure to uninstall ?",
          {dir + "\\Programs\\\\x.lnk"}},
@@ -149,6 +143,8 @@ TEST_F(UninstallFlowTest, ScriptsWithoutNamesOrOutsideTheirFolder)
          "GROUP= \"..\\..\\Outside\"\r\nDESK= \"x\" \"..\\Victim\"\r\nLINK= \"y\" \"..\\..\\Other\"\r\n",
          "Are you sure to uninstall ?", {}},
         {"no script here", 0, "Are you sure to uninstall ?", {}},
+        {"paths longer than their slot", longPaths.c_str(), "Are you sure to uninstall ?", {fits}},
+        {"answered No", SCRIPT, "Are you sure to uninstall Tundra Vale Maps?", {}, true},
     };
     for (const Case &c : cases) {
         if (c.script)
@@ -156,11 +152,13 @@ TEST_F(UninstallFlowTest, ScriptsWithoutNamesOrOutsideTheirFolder)
         else
             fs::remove(in("Tundra Vale/quillfen.ini"));
         restart(install + "\\quillfen.exe", "q -uninstall");
+        if (c.no)
+            host.messageBoxAnswers = {IDNO};
         run();
         EXPECT_EQ(host.messageBoxes[0].text, c.confirmation) << c.what;
-        EXPECT_EQ(eventsStarting("DeleteFileA "), c.links) << c.what;
+        EXPECT_EQ(eventsStarting("DeleteFileA "), c.deleted) << c.what;
         EXPECT_TRUE(eventsStarting("RemoveDirectoryA ").empty()) << c.what;
-        EXPECT_EQ(host.processes.size(), 1u) << c.what;    // the hand-over follows all the same
+        EXPECT_EQ(host.processes.size(), c.no ? 0u : 1u) << c.what;
     }
 }
 
@@ -222,23 +220,6 @@ TEST_F(UninstallFlowTest, CleanUpStageDeletesTheCopyOnceTheMutexIsFree)
         EXPECT_EQ(host.messageBoxes[0].flags, 0x40u);
         EXPECT_EQ(host.events.back(), "CloseHandle") << c.what;
     }
-}
-
-// A path longer than its 260-byte slot is passed over: cut short it would
-// name another file, which the uninstaller would delete.
-TEST_F(UninstallFlowTest, PathsLongerThanTheirSlotAreNotCut)
-{
-    std::string fits(259, 'f'), tooLong(260, 'l');
-    writeFile("quillfen.ini", bytesOf("COPY 'a' '" + fits + "' 1\r\nCOPY 'b' '" + tooLong + "' 1\r\nDIR '" +
-                                      tooLong + "'\r\nDIR '" + fits + "'\r\n"));
-    PathList files = PathList(), dirs = PathList();
-    EXPECT_EQ(CollectInstalledPaths("quillfen.ini", &files, &dirs), 1);
-    ASSERT_EQ(files.count, 1);
-    EXPECT_EQ(files.paths[0], fits);
-    ASSERT_EQ(dirs.count, 1);
-    EXPECT_EQ(dirs.paths[0], fits);
-    freePathList(&files);
-    freePathList(&dirs);
 }
 
 }  // namespace
