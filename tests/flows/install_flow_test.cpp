@@ -90,10 +90,6 @@ TEST_F(InstallFlowTest, DefaultInstallationInstallsEverything)
     EXPECT_EQ(readFile(INSTALLED + "Maps/snow.bmp"), TEXTURE);
     EXPECT_EQ(readFile(INSTALLED + "quillfen.exe"), IMAGE);
     EXPECT_EQ(readFile(INSTALLED + "quillfen.ini"), bytesOf(standardScript()));
-    std::string value;
-    ASSERT_TRUE(hostRegistryString("SOFTWARE\\Brakmoor\\TundraMaps", "MapsDir", &value));
-    EXPECT_EQ(value, DEFAULT_DIR);
-
     EXPECT_EQ(host.debugOutput, std::string("bAreGoodDlls=false\nbefora file unpack\n") + DEFAULT_DIR + "Maps\\Arctic\\ice field.map" +
                                     DEFAULT_DIR + "Maps\\snow.bmp" + "after file unpack\n" +
                                     "after file unpack end dialog\n");
