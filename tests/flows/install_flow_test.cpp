@@ -194,8 +194,9 @@ TEST_F(InstallFlowTest, EveryEndingShowsItsBoxesAndTellsItByTheStatus)
         {"destination cancelled", standard, {IDOK, IDCANCEL}, nullptr, false, {}, 0, false, false},
         {"no agreement in the package", tundra(standardScript(), false), {IDOK}, nullptr, false, {success}, 0, true,
          true},
-        {"a folder step failed", tundra(standardScript("DIR 'No\\Parent'\r\nCOPY 'Pack\\outside.gz' 'later.txt' 7\r\n")),
-         both, nullptr, false, {installError}, 1, true, false},
+        {"a folder step failed",
+         tundra(standardScript("DIR 'No\\Parent'\r\nCOPY 'Pack\\outside.gz' 'later.txt' 7\r\n")), both, nullptr,
+         false, {installError}, 1, true, false},
         {"a folder outside", tundra(standardScript("DIR '..\\Outside'\r\n")), both, nullptr, false,
          {"..\\Outside", installError}, 1, true, false},
         {"the first folder cannot be made", standard, {IDOK, IDOK, IDOK}, "CreateDirectoryA", false,
@@ -226,7 +227,8 @@ TEST_F(InstallFlowTest, EveryEndingShowsItsBoxesAndTellsItByTheStatus)
         EXPECT_EQ(c.recorded, hostRegistryString("SOFTWARE\\Brakmoor\\TundraMaps", "MapsDir", &value)) << c.what;
         EXPECT_EQ(c.copied, fs::exists(INSTALLED + "quillfen.exe")) << c.what;
         EXPECT_EQ(c.copied, readFile(INSTALLED + "Maps/snow.bmp") == TEXTURE) << c.what;
-        for (std::string never : {INSTALLED + "later.txt", std::string("C:/Program Files/Brakmoor/Outside"), std::string("C:/Planted")})
+        for (std::string never :
+             {INSTALLED + "later.txt", std::string("C:/Program Files/Brakmoor/Outside"), std::string("C:/Planted")})
             EXPECT_FALSE(fs::exists(never)) << c.what << ": " << never;
         EXPECT_EQ(openPackageCount, 0) << c.what;
     }
