@@ -4,6 +4,7 @@
 // installation byte for byte like the intact one's, never in a different
 // file reported as success. Each damaged installer runs in a process of its
 // own, since extraction errors end the process.
+#include <string.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,7 +12,6 @@
 #include <map>
 
 #include "flows/flow_test.h"
-#include "support/stub_image.h"
 
 namespace {
 
@@ -30,10 +30,8 @@ protected:
         pid_t child = fork();
         if (child == 0) {
             restartInstaller();
-            press(IDOK);
-            press(IDOK);
             freopen("/dev/null", "w", stderr);     // the boxes the stand-in writes there
-            _exit(run());
+            _exit(runAccepting());
         }
         int status;
         waitpid(child, &status, 0);
@@ -56,10 +54,7 @@ TEST_F(DamageSweepTest, EveryCutAndFieldChangeFailsOrInstallsTheSameBytes)
     fs::create_directories("C:");
     writeFile("addon/quillfen.ini", bytesOf(SCRIPT));
     writeFile("addon/Umowa.txt", bytesOf("Umowa"));
-    Bytes map(3000);
-    for (size_t i = 0; i < map.size(); i++)
-        map[i] = (unsigned char)(i * 7 ^ i >> 4);
-    writeFile("addon/Maps/a.map", map);
+    writeFile("addon/Maps/a.map", bytesOf(std::string(3000, 'm')));
     writeFile("addon/notes.txt", bytesOf("twelve bytes"));
     writeFile("stub.exe", stubImage());
     ASSERT_EQ(system(QUILLPACK " build --stub stub.exe addon -o intact.exe >/dev/null 2>&1"), 0);
@@ -78,8 +73,7 @@ TEST_F(DamageSweepTest, EveryCutAndFieldChangeFailsOrInstallsTheSameBytes)
         for (uint32_t change : {1u, 0xFFFFFFFFu, 18u, 0x80000000u}) {
             Bytes copy = intact;
             uint32_t value = wordAt(copy, at) + change;
-            for (int i = 0; i < 4; i++)
-                copy[at + i] = (unsigned char)(value >> (8 * i));
+            memcpy(&copy[at], &value, 4);     // the host is little-endian too
             damaged.push_back({what + " + " + std::to_string(change), copy});
         }
     };
@@ -97,18 +91,14 @@ TEST_F(DamageSweepTest, EveryCutAndFieldChangeFailsOrInstallsTheSameBytes)
         damaged.push_back({name + " renamed", renamed});
         record += name.size() + 1;
     }
-    int installedAlike = 0;
     for (const auto &d : damaged) {
         writeFile("setup.exe", d.second);
         int status = install();
         ASSERT_TRUE(status == 0 || status == 1) << d.first << ": status " << status;
         if (status == 0) {
             EXPECT_EQ(installed(), expected) << d.first << ": reported success";
-            installedAlike++;
         }
     }
-    printf("%zu damaged installers: %zu refused, %d installed the same bytes\n", damaged.size(),
-           damaged.size() - installedAlike, installedAlike);
 }
 
 }  // namespace

@@ -6,8 +6,6 @@
 
 #include "script/install_settings.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int);
-
 void FlowTest::SetUp()
 {
     TempDirTest::SetUp();
@@ -25,11 +23,6 @@ void FlowTest::restart(const std::string &module, const std::string &commandLine
     host.windowsDirectory = dir + "\\windows";
     host.specialFolders[CSIDL_PROGRAMS] = dir + "\\Programs";
     host.specialFolders[CSIDL_DESKTOPDIRECTORY] = dir + "\\Desktop";
-}
-
-int FlowTest::run()
-{
-    return WinMain(0, 0, 0, 0);
 }
 
 std::vector<std::string> FlowTest::boxes()

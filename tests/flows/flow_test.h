@@ -12,7 +12,10 @@
 
 #include "host/host.h"
 #include "support/package_builder.h"
+#include "support/stub_image.h"
 #include "support/temp_dir.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int);
 
 class FlowTest : public TempDirTest {
 protected:
@@ -22,9 +25,22 @@ protected:
     void restart(const std::string &module, const std::string &commandLine);
     // The installer dir/setup.exe, started without options.
     void restartInstaller() { restart(dir + "/setup.exe", "setup.exe"); }
+    // An installer of the test stub: script as its install script, then entries.
+    static Bytes installer(const std::string &script, std::vector<TestEntry> entries = {})
+    {
+        entries.insert(entries.begin(), {"quillfen.ini", bytesOf(script)});
+        return buildPackage(stubImage(), entries);
+    }
     void press(int id) { host.actions.push_back({HostAction::Press, id, ""}); }
     void type(int id, const std::string &text) { host.actions.push_back({HostAction::Type, id, text}); }
-    int run();
+    int run() { return WinMain(0, 0, 0, 0); }
+    // A run in which the user presses OK in both dialogs.
+    int runAccepting()
+    {
+        press(IDOK);
+        press(IDOK);
+        return run();
+    }
     // The texts of the message boxes shown, in order.
     std::vector<std::string> boxes();
     // The events that start with prefix, prefix cut off.

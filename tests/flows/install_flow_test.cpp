@@ -2,21 +2,18 @@
 // scripted, and the test looks at the dialogs, the disk, the registry, the
 // debugger output and the message boxes afterwards. The folder "C:" in each
 // test's own directory stands for drive C.
-#include <string.h>
-
 #include <filesystem>
 #include <regex>
 
 #include "flows/flow_test.h"
 #include "package/package.h"
-#include "support/stub_image.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
 const char DEFAULT_DIR[] = "C:\\Program Files\\Brakmoor\\Tundra Vale\\";
-const char INSTALLED[] = "C:/Program Files/Brakmoor/Tundra Vale/";
+const std::string INSTALLED = "C:/Program Files/Brakmoor/Tundra Vale/";
 
 Bytes payload(size_t size, int seed)
 {
@@ -52,27 +49,26 @@ protected:
     {
         FlowTest::SetUp();
         fs::create_directory("C:");
-        pack(standardScript());
+        writeFile("setup.exe", tundra(standardScript()));
     }
-    void pack(const std::string &script, bool withAgreement = true, Bytes map = gzipMember(MAP))
+    // The Tundra Vale installer: script, a redistributable, two payload
+    // files, one more for scripts to copy, and the agreement unless left out.
+    static Bytes tundra(const std::string &script, bool withAgreement = true)
     {
-        std::vector<TestEntry> entries = {{"quillfen.ini", bytesOf(script)},
-                                          {"Pack\\vcredist.exe.gz", gzipMember(bytesOf("MZ redistributable"))},
-                                          {"Pack\\Maps\\Arctic\\ice field.map.gz", map},
+        std::vector<TestEntry> entries = {{"Pack\\vcredist.exe.gz", gzipMember(bytesOf("MZ redistributable"))},
+                                          {"Pack\\Maps\\Arctic\\ice field.map.gz", gzipMember(MAP)},
                                           {"Pack\\Textures\\snow.bmp.gz", gzipMember(TEXTURE)},
                                           {"Pack\\outside.gz", gzipMember(bytesOf("outside"))}};
         if (withAgreement)
             entries.push_back({"umowa.txt", AGREEMENT});
-        writeFile("setup.exe", buildPackage(IMAGE, entries));
+        return installer(script, entries);
     }
 };
 
 TEST_F(InstallFlowTest, DefaultInstallationInstallsEverything)
 {
-    press(IDOK);
-    press(IDOK);
     fs::path before = fs::current_path();
-    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(runAccepting(), 0);
 
     ASSERT_EQ(host.dialogs.size(), 2u);
     HostDialog &agreement = host.dialogs[0], &destination = host.dialogs[1];
@@ -90,15 +86,10 @@ TEST_F(InstallFlowTest, DefaultInstallationInstallsEverything)
     EXPECT_TRUE(destination.broughtToTop);
     EXPECT_EQ(destination.result, 1);
 
-    std::string installed = INSTALLED;
-    EXPECT_EQ(readFile(installed + "Maps/Arctic/ice field.map"), MAP);
-    EXPECT_EQ(readFile(installed + "Maps/snow.bmp"), TEXTURE);
-    EXPECT_EQ(readFile(installed + "quillfen.exe"), IMAGE);
-    EXPECT_EQ(readFile(installed + "quillfen.ini"), bytesOf(standardScript()));
-    std::string value;
-    ASSERT_TRUE(hostRegistryString("SOFTWARE\\Brakmoor\\TundraMaps", "MapsDir", &value));
-    EXPECT_EQ(value, DEFAULT_DIR);
-
+    EXPECT_EQ(readFile(INSTALLED + "Maps/Arctic/ice field.map"), MAP);
+    EXPECT_EQ(readFile(INSTALLED + "Maps/snow.bmp"), TEXTURE);
+    EXPECT_EQ(readFile(INSTALLED + "quillfen.exe"), IMAGE);
+    EXPECT_EQ(readFile(INSTALLED + "quillfen.ini"), bytesOf(standardScript()));
     EXPECT_EQ(host.debugOutput, std::string("bAreGoodDlls=false\nbefora file unpack\n") + DEFAULT_DIR + "Maps\\Arctic\\ice field.map" +
                                     DEFAULT_DIR + "Maps\\snow.bmp" + "after file unpack\n" +
                                     "after file unpack end dialog\n");
@@ -115,9 +106,7 @@ TEST_F(InstallFlowTest, RegistryDestinationReplacesTheScriptDefault)
 {
     fs::create_directories("C:/Games");
     hostSetRegistryString("SOFTWARE\\Brakmoor\\Tundravale", "DestinationDir", "C:\\Games\\Tundra");
-    press(IDOK);
-    press(IDOK);
-    run();
+    runAccepting();
     EXPECT_EQ(host.dialogs[1].control(1002)->textHistory.front(), "C:\\Games\\Tundra");
     EXPECT_EQ(readFile("C:/Games/Tundra/Maps/snow.bmp"), TEXTURE);
     std::string value;
@@ -178,41 +167,56 @@ TEST_F(InstallFlowTest, BrowsingChoosesTheFieldText)
 }
 
 // Every way a run ends: the boxes it shows, its exit status, and whether it
-// records the installation. Files already copied stay: nothing is rolled back.
+// records the installation. Files already copied stay: nothing is rolled
+// back. A damaged installer shows one box and reads nothing, not even the
+// script and payload planted beside it. (Only the bare image, the installed
+// uninstaller copy, reads the files beside it.)
 TEST_F(InstallFlowTest, EveryEndingShowsItsBoxesAndTellsItByTheStatus)
 {
-    const std::string success = "Installation successfully completed", installError = "Error while installing files";
+    const std::string success = "Installation successfully completed", installError = "Error while installing files",
+                      damaged = "This installer is damaged and cannot install anything. Please download it again.";
+    writeFile("quillfen.ini", bytesOf("DIR=C:\\Planted\r\nCOPY 'planted.gz' 'planted.txt' 7\r\n"));
+    writeFile("planted.gz", gzipMember(bytesOf("planted")));
+    const Bytes standard = tundra(standardScript()), shortImage(IMAGE.begin(), IMAGE.end() - 0x100);
+    const std::vector<int> both = {IDOK, IDOK};
     struct Case {
         const char *what;
-        std::string lines;          // after the standard script
+        Bytes installer;
         std::vector<int> presses;
         const char *fault;          // a Win32 call that fails, or none
         bool always;                // every call of it fails, not only the first
         std::vector<std::string> boxes;
         int status;
-        bool copied;                // the uninstaller copy is in the destination
+        bool copied;                // the uninstaller copy and the payload are in the destination
         bool recorded;              // the registry value is written
-        bool agreement = true;
     } cases[] = {
-        {"installed", "", {IDOK, IDOK}, nullptr, false, {success}, 0, true, true},
-        {"agreement declined", "", {IDCANCEL}, nullptr, false, {}, 0, false, false},
-        {"destination cancelled", "", {IDOK, IDCANCEL}, nullptr, false, {}, 0, false, false},
-        {"no agreement in the package", "", {IDOK}, nullptr, false, {success}, 0, true, true, false},
-        {"a folder step failed", "DIR 'No\\Parent'\r\nCOPY 'Pack\\outside.gz' 'later.txt' 7\r\n", {IDOK, IDOK},
-         nullptr, false, {installError}, 1, true, false},
-        {"the first folder cannot be made", "", {IDOK, IDOK, IDOK}, "CreateDirectoryA", false,
+        {"agreement declined", standard, {IDCANCEL}, nullptr, false, {}, 0, false, false},
+        {"destination cancelled", standard, {IDOK, IDCANCEL}, nullptr, false, {}, 0, false, false},
+        {"no agreement in the package", tundra(standardScript(), false), {IDOK}, nullptr, false, {success}, 0, true,
+         true},
+        {"a folder step failed",
+         tundra(standardScript("DIR 'No\\Parent'\r\nCOPY 'Pack\\outside.gz' 'later.txt' 7\r\n")), both, nullptr,
+         false, {installError}, 1, true, false},
+        {"a folder outside", tundra(standardScript("DIR '..\\Outside'\r\n")), both, nullptr, false,
+         {"..\\Outside", installError}, 1, true, false},
+        {"the first folder cannot be made", standard, {IDOK, IDOK, IDOK}, "CreateDirectoryA", false,
          {"CreateDirectory error!", success}, 0, true, true},
-        {"the registry refuses", "", {IDOK, IDOK}, "RegCreateKeyExA", true, {success}, 0, true, false},
-        {"a dialog cannot be made", "", {}, "DialogBoxParamA", true, {}, 1, false, false},
-        {"redistributable not started", "INSTALL_DLLS\r\n", {IDOK, IDOK}, nullptr, false,
+        {"the registry refuses", standard, both, "RegCreateKeyExA", true, {success}, 0, true, false},
+        {"a dialog cannot be made", standard, {}, "DialogBoxParamA", true, {}, 1, false, false},
+        {"redistributable not started", tundra(standardScript("INSTALL_DLLS\r\n")), both, nullptr, false,
          {"VCRedits.exe couldn't be spawned"}, 1, true, true},
+        {"damaged: no install script", buildPackage(IMAGE, {{"umowa.txt", AGREEMENT}}), both, nullptr, false,
+         {damaged}, 1, false, false},
+        {"damaged: a raw length", buildPackage(IMAGE, {{"quillfen.ini", bytesOf("x"), 1}}), both, nullptr, false,
+         {damaged}, 1, false, false},
+        {"damaged: entry 0 is not the image", buildPackage(shortImage, {{"quillfen.ini", bytesOf("x")}}), both,
+         nullptr, false, {damaged}, 1, false, false},
     };
-    std::string installed = INSTALLED;
     for (const Case &c : cases) {
         restartInstaller();
         fs::remove_all("C:");
         fs::create_directory("C:");
-        pack(standardScript(c.lines), c.agreement);
+        writeFile("setup.exe", c.installer);
         for (int id : c.presses)
             press(id);
         if (c.fault)
@@ -221,120 +225,35 @@ TEST_F(InstallFlowTest, EveryEndingShowsItsBoxesAndTellsItByTheStatus)
         EXPECT_EQ(boxes(), c.boxes) << c.what;
         std::string value;
         EXPECT_EQ(c.recorded, hostRegistryString("SOFTWARE\\Brakmoor\\TundraMaps", "MapsDir", &value)) << c.what;
-        EXPECT_EQ(c.copied, fs::exists(installed + "quillfen.exe")) << c.what;
+        EXPECT_EQ(c.copied, fs::exists(INSTALLED + "quillfen.exe")) << c.what;
+        EXPECT_EQ(c.copied, readFile(INSTALLED + "Maps/snow.bmp") == TEXTURE) << c.what;
+        for (std::string never :
+             {INSTALLED + "later.txt", std::string("C:/Program Files/Brakmoor/Outside"), std::string("C:/Planted")})
+            EXPECT_FALSE(fs::exists(never)) << c.what << ": " << never;
         EXPECT_EQ(openPackageCount, 0) << c.what;
     }
-    // The failed folder step kept what it had copied and wrote nothing after.
-    restartInstaller();
-    pack(standardScript(cases[4].lines));
-    press(IDOK);
-    press(IDOK);
-    run();
-    EXPECT_EQ(readFile(installed + "Maps/snow.bmp"), TEXTURE);
-    EXPECT_FALSE(fs::exists(installed + "later.txt"));
-    EXPECT_NE(host.debugOutput.find("after file unpack error\n"), std::string::npos);
-    EXPECT_EQ(host.dialogs[1].result, 0);
 }
 
 TEST_F(InstallFlowTest, NoInstallationWithoutItsUninstaller)
 {
-    fs::create_directories(std::string(INSTALLED) + "quillfen.exe");   // a folder in its place
-    press(IDOK);
-    press(IDOK);
-    EXPECT_EQ(run(), 1);
-    EXPECT_EQ(host.messageBoxes.back().text, "Error while installing files");
-    EXPECT_FALSE(fs::exists(std::string(INSTALLED) + "Maps"));
+    fs::create_directories(INSTALLED + "quillfen.exe");   // a folder in its place
+    EXPECT_EQ(runAccepting(), 1);
+    EXPECT_EQ(boxes(), std::vector<std::string>({"Error while installing files"}));
+    EXPECT_FALSE(fs::exists(INSTALLED + "Maps"));
 }
 
-// A damaged installer shows one box and reads nothing, not even the script
-// and payload planted beside it. (Only the bare image, the installed
-// uninstaller copy, reads the files beside it.)
-TEST_F(InstallFlowTest, DamagedInstallersInstallNothingNotEvenTheFilesBesideThem)
+// A COPY line to a place outside the destination, or onto the uninstaller's
+// script, shows the name in an error box and ends the process.
+TEST_F(InstallFlowTest, CopyLinesNeverWriteOutsideTheDestination)
 {
-    writeFile("quillfen.ini", bytesOf("DIR=C:\\Planted\r\nCOPY 'planted.gz' 'planted.txt' 7\r\n"));
-    writeFile("planted.gz", gzipMember(bytesOf("planted")));
-    Bytes intact = buildPackage(IMAGE, {{"quillfen.ini", bytesOf(standardScript())}});
-    Bytes shortImage(IMAGE.begin(), IMAGE.end() - 0x100);     // its headers say 0x100 more
-    struct Case {
-        const char *what;
-        Bytes installer;
-    } cases[] = {
-        {"cut short by a byte", Bytes(intact.begin(), intact.end() - 1)},
-        {"no install script", buildPackage(IMAGE, {{"umowa.txt", AGREEMENT}})},
-        {"a raw length", buildPackage(IMAGE, {{"quillfen.ini", bytesOf("x"), 1}})},
-        {"entry 0 is not the image", buildPackage(shortImage, {{"quillfen.ini", bytesOf("x")}})},
-    };
-    for (const Case &c : cases) {
+    for (std::string name : {"..\\outside.txt", "C:\\outside.txt", "QUILLFEN.INI"}) {
         restartInstaller();
-        writeFile("setup.exe", c.installer);
-        press(IDOK);
-        press(IDOK);
-        EXPECT_EQ(run(), 1) << c.what;
-        EXPECT_TRUE(host.dialogs.empty()) << c.what;
-        EXPECT_EQ(openPackageCount, 0) << c.what;
-        ASSERT_EQ(host.messageBoxes.size(), 1u) << c.what;
-        EXPECT_EQ(host.messageBoxes[0].text,
-                  "This installer is damaged and cannot install anything. Please download it again.");
+        writeFile("setup.exe", tundra(standardScript("COPY 'Pack\\outside.gz' '" + name + "' 7\r\n")));
+        std::string box = std::regex_replace(name, std::regex("[\\\\.]"), "\\$&");
+        EXPECT_EXIT(runAccepting(), ::testing::ExitedWithCode(1), "\"Error\" 0x0\\] " + box + "\n") << name;
     }
-    EXPECT_FALSE(fs::exists("C:/Planted"));
-}
-
-TEST_F(InstallFlowTest, ExtractionFailuresEndTheProcessKeepingEarlierFiles)
-{
-    Bytes damaged = gzipMember(MAP);
-    damaged[damaged.size() - 8] ^= 0x55;
-    struct Case {
-        const char *what;
-        std::string script;
-        Bytes map;
-        const char *box;
-    } cases[] = {
-        {"bad crc", standardScript(), damaged, "\\[MessageBoxA \"Zip error - perhaps bad crc\" 0x0\\] Pack"},
-        {"missing entry", standardScript("COPY 'Pack\\absent.gz' 'absent' 1\r\n"), gzipMember(MAP),
-         "\\[MessageBoxA \"Error in zip file\" 0x0\\] file:Pack.absent.gz outfile:C:"},
-    };
-    for (const Case &c : cases) {
-        pack(c.script, true, c.map);
-        press(IDOK);
-        press(IDOK);
-        EXPECT_EXIT(run(), ::testing::ExitedWithCode(1), c.box) << c.what;
-        host.actions.clear();
-    }
-    EXPECT_EQ(readFile(std::string(INSTALLED) + "quillfen.exe"), IMAGE);
-    EXPECT_EQ(readFile(std::string(INSTALLED) + "Maps/snow.bmp"), TEXTURE);   // before the missing entry
-}
-
-TEST_F(InstallFlowTest, ScriptPathsNeverLeaveTheDestination)
-{
-    struct Case {
-        const char *line;
-        const char *box;
-        bool exits;
-    } cases[] = {
-        {"COPY 'Pack\\outside.gz' '..\\outside.txt' 7", "..\\outside.txt", true},
-        {"COPY 'Pack\\outside.gz' 'C:\\outside.txt' 7", "C:\\outside.txt", true},
-        {"COPY 'Pack\\outside.gz' 'QUILLFEN.INI' 7", "QUILLFEN.INI", true},          // the uninstaller's script
-        {"DIR '..\\Outside'", "..\\Outside", false},
-    };
-    for (const Case &c : cases) {
-        restartInstaller();
-        pack(standardScript(std::string(c.line) + "\r\n"));
-        press(IDOK);
-        press(IDOK);
-        if (c.exits) {
-            std::string box = std::regex_replace(c.box, std::regex("[\\\\.]"), "\\$&");
-            EXPECT_EXIT(run(), ::testing::ExitedWithCode(1), "\"Error\" 0x0\\] " + box + "\n") << c.line;
-        } else {
-            run();
-            ASSERT_GE(host.messageBoxes.size(), 2u) << c.line;
-            EXPECT_EQ(host.messageBoxes[0].text, c.box);
-            EXPECT_EQ(host.messageBoxes[0].caption, "Error");
-            EXPECT_EQ(host.messageBoxes[1].text, "Error while installing files");
-        }
-        EXPECT_FALSE(fs::exists("C:/Program Files/Brakmoor/outside.txt")) << c.line;
-        EXPECT_FALSE(fs::exists("C:/outside.txt")) << c.line;
-        EXPECT_FALSE(fs::exists("C:/Program Files/Brakmoor/Outside")) << c.line;
-    }
+    EXPECT_FALSE(fs::exists("C:/Program Files/Brakmoor/outside.txt"));
+    EXPECT_FALSE(fs::exists("C:/outside.txt"));
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
 #include "support/package_builder.h"
 
-#include <stdio.h>
 #include <stdlib.h>
 #include <zlib.h>
 
-#include <algorithm>
+#include <fstream>
+#include <iterator>
 
 #include "package/directory_writer.h"
 
@@ -16,19 +16,15 @@ Bytes bytesOf(const std::string &text)
 Bytes hexBytes(const char *hex)
 {
     Bytes out;
-    while (*hex) {
-        if (*hex == ' ') {
-            hex++;
-            continue;
-        }
-        char *end;
-        out.push_back((unsigned char)strtoul(hex, &end, 16));
-        hex = end;
+    for (char *end;; hex = end) {
+        unsigned long byte = strtoul(hex, &end, 16);     // skips the blanks before it
+        if (end == hex)
+            return out;
+        out.push_back((unsigned char)byte);
     }
-    return out;
 }
 
-void putWord(Bytes &out, uint32_t value)
+static void putWord(Bytes &out, uint32_t value)
 {
     for (int i = 0; i < 4; i++)
         out.push_back((unsigned char)(value >> (8 * i)));
@@ -72,24 +68,13 @@ Bytes buildPackage(const Bytes &image, const std::vector<TestEntry> &entries)
 
 void writeFile(const std::string &path, const Bytes &data)
 {
-    FILE *f = fopen(path.c_str(), "wb");
-    if (!f)
+    std::ofstream out(path, std::ios::binary);
+    if (!out.write(reinterpret_cast<const char *>(data.data()), data.size()))
         abort();
-    if (!data.empty())
-        fwrite(data.data(), 1, data.size(), f);
-    fclose(f);
 }
 
 Bytes readFile(const std::string &path)
 {
-    Bytes out;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f)
-        return out;
-    unsigned char buffer[16384];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
-        out.insert(out.end(), buffer, buffer + n);
-    fclose(f);
-    return out;
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }

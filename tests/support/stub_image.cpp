@@ -1,19 +1,16 @@
 // PE images for the tests, built byte by byte.
 #include "support/stub_image.h"
 
+#include <string.h>
+
 #include <map>
 #include <string>
 
-static void put16(Bytes &data, size_t at, size_t value)
+// value, little-endian, in the given number of bytes at data[at].
+static void put(Bytes &data, size_t at, size_t value, int bytes = 4)
 {
-    data[at] = (unsigned char)value;
-    data[at + 1] = (unsigned char)(value >> 8);
-}
-
-static void put32(Bytes &data, size_t at, size_t value)
-{
-    put16(data, at, value & 0xFFFF);
-    put16(data, at + 2, value >> 16);
+    for (int i = 0; i < bytes; i++)
+        data[at + i] = (unsigned char)(value >> (8 * i));
 }
 
 static void append(Bytes &data, const Bytes &more)
@@ -41,9 +38,9 @@ static Bytes versionNode(const std::string &key, const Bytes &value, bool text,
     node.resize((node.size() + 3) & ~3u);
     for (const Bytes &child : children)
         append(node, child);
-    put16(node, 0, node.size());
-    put16(node, 2, text ? value.size() / 2 : value.size());
-    put16(node, 4, text ? 1 : 0);
+    put(node, 0, node.size(), 2);
+    put(node, 2, text ? value.size() / 2 : value.size(), 2);
+    put(node, 4, text ? 1 : 0, 2);
     return node;
 }
 
@@ -57,7 +54,7 @@ Bytes versionBlock(const char *productName)
     for (const auto &s : strings)
         entries.push_back(versionNode(s.first, utf16(s.second), true));
     Bytes fixed(52);
-    put32(fixed, 0, 0xFEEF04BD);
+    put(fixed, 0, 0xFEEF04BD);
     return versionNode("VS_VERSION_INFO", fixed, false,
                        {versionNode("StringFileInfo", {}, true, {versionNode("040E04B0", {}, true, entries)})});
 }
@@ -75,53 +72,51 @@ Bytes peWithResources(const std::vector<Resource> &resources)
     auto directory = [&rsrc](size_t count) {
         size_t at = rsrc.size();
         rsrc.resize(at + 16 + 8 * count);
-        put16(rsrc, at + 14, count);
+        put(rsrc, at + 14, count, 2);
         return at;
     };
     std::vector<std::pair<size_t, const Resource *>> leaves;
     size_t root = directory(types.size()), t = 0;
     for (const auto &type : types) {
         size_t ids = directory(type.second.size());
-        put32(rsrc, root + 16 + 8 * t, type.first);
-        put32(rsrc, root + 20 + 8 * t++, 0x80000000 | ids);
+        put(rsrc, root + 16 + 8 * t, type.first);
+        put(rsrc, root + 20 + 8 * t++, 0x80000000 | ids);
         for (size_t i = 0; i < type.second.size(); i++) {
             size_t languages = directory(1);
-            put32(rsrc, ids + 16 + 8 * i, type.second[i]->id);
-            put32(rsrc, ids + 20 + 8 * i, 0x80000000 | languages);
+            put(rsrc, ids + 16 + 8 * i, type.second[i]->id);
+            put(rsrc, ids + 20 + 8 * i, 0x80000000 | languages);
             leaves.push_back({languages, type.second[i]});
         }
     }
     for (auto &leaf : leaves) {
         size_t entry = rsrc.size();
         rsrc.resize(entry + 16);
-        put32(rsrc, leaf.first + 16, 0x40E);
-        put32(rsrc, leaf.first + 20, entry);
+        put(rsrc, leaf.first + 16, 0x40E);
+        put(rsrc, leaf.first + 20, entry);
         leaf.first = entry;
     }
     for (const auto &leaf : leaves) {
         rsrc.resize((rsrc.size() + 3) & ~3u);
-        put32(rsrc, leaf.first, RVA + rsrc.size());
-        put32(rsrc, leaf.first + 4, leaf.second->data.size());
+        put(rsrc, leaf.first, RVA + rsrc.size());
+        put(rsrc, leaf.first + 4, leaf.second->data.size());
         append(rsrc, leaf.second->data);
     }
     Bytes image(FILE_AT);
-    image[0] = 'M';
-    image[1] = 'Z';
+    memcpy(&image[0], "MZ", 2);
     image[0x3C] = 0x40;
-    image[0x40] = 'P';
-    image[0x41] = 'E';
-    put16(image, 0x44, 0x14C);       // machine
-    put16(image, 0x46, 1);           // sections
-    put16(image, 0x54, 0xE0);        // optional header size
-    put16(image, 0x58, 0x10B);       // PE32
-    put32(image, 0x58 + 92, 16);     // data directories
-    put32(image, 0x58 + 112, RVA);   // resources
-    put32(image, 0x58 + 116, rsrc.size());
+    memcpy(&image[0x40], "PE", 2);
+    put(image, 0x44, 0x14C, 2);      // machine
+    put(image, 0x46, 1, 2);          // sections
+    put(image, 0x54, 0xE0, 2);       // optional header size
+    put(image, 0x58, 0x10B, 2);      // PE32
+    put(image, 0x58 + 92, 16);       // data directories
+    put(image, 0x58 + 112, RVA);     // resources
+    put(image, 0x58 + 116, rsrc.size());
     const size_t section = 0x58 + 0xE0;
-    put32(image, section + 8, rsrc.size());
-    put32(image, section + 12, RVA);
-    put32(image, section + 16, rsrc.size());
-    put32(image, section + 20, FILE_AT);
+    put(image, section + 8, rsrc.size());
+    put(image, section + 12, RVA);
+    put(image, section + 16, rsrc.size());
+    put(image, section + 20, FILE_AT);
     append(image, rsrc);
     return image;
 }
