@@ -202,30 +202,25 @@ TEST(QuillpackStub, OnlyTheBareInstallerPassesTheStubCheck)
 
     // Every cut of a stub is refused: of ours, and of the real quillfen.exe when the build names it.
     std::vector<Bytes> stubs = {stubImage()};
-    if (const char *path = getenv("QUILLFEN_STUB"); path && *path) {
+    if (const char *path = getenv("QUILLFEN_STUB"); path && *path)
         stubs.push_back(readFile(path));
-        ASSERT_EQ("", stubProblem(stubs.back())) << path << ": build the Windows build first";
-    }
-    size_t accepted = 0;
     for (Bytes cut : stubs) {
+        ASSERT_EQ("", stubProblem(cut)) << "build the Windows build first";
         while (!cut.empty()) {
             cut.pop_back();
-            accepted += stubProblem(cut).empty();
+            ASSERT_NE("", stubProblem(cut)) << "a stub cut to " << cut.size() << " bytes taken for a whole one";
         }
     }
-    EXPECT_EQ(0u, accepted) << "cuts of a stub taken for a whole one";
     // Every byte of our headers and resources set to 0x00 and to 0xFF in
     // turn: refused or not, read within the image (the sanitizers watch the
     // reads).
-    size_t refused = 0;
     for (size_t at = 0x3C; at < stubs[0].size(); at++) {
         for (unsigned char value : {0x00, 0xFF}) {
             Bytes damaged = stubs[0];
             damaged[at] = value;
-            refused += !stubProblem(damaged).empty();
+            stubProblem(damaged);
         }
     }
-    EXPECT_GT(refused, 0u);
 }
 
 TEST_F(QuillpackTest, ListShowsEveryEntryInAlignedColumns)
