@@ -62,10 +62,14 @@ TEST_F(GzReaderTest, InputsDeliverTheirContentOrFailWithTheirStatusAndText)
         {"two members", concat(member, gzipMember(bytesOf("second"))), concat(content, bytesOf("second"))},
         {"not gzip", bytesOf("plain text, passed through"), bytesOf("plain text, passed through")},   // "after" not read
         {"trailing plain data", concat(member, bytesOf("tail")), concat(content, bytesOf("tail"))},
+        {"trailing lone magic byte", concat(member, hexBytes("1f")), concat(content, hexBytes("1f"))},
+        {"lone magic byte", hexBytes("1f"), hexBytes("1f")},
         {"empty entry", Bytes(), Bytes()},
+        {"empty member", gzipMember(Bytes()), Bytes()},
         {"all header flags", memberWithAllFlags(content), content},
         {"length word short", cutLength, content},
         {"reserved flag 0x20", hexBytes("1f 8b 08 20 00 00 00 00 00 0b 03 00"), {}, dataError, -1, Z_DATA_ERROR},
+        {"method not deflate", hexBytes("1f 8b 07 00 00 00 00 00 00 0b 03 00"), {}, dataError, -1, Z_DATA_ERROR},
         {"header cut short", hexBytes("1f 8b 08 08 00 00 00 00 00 0b 61"), {}, dataError, -1, Z_DATA_ERROR},
         {"crc mismatch", badCrc, content, dataError, -1, Z_DATA_ERROR},
         // The read that meets the fault has stored nothing: 0, then the close fails.

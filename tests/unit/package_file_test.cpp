@@ -188,11 +188,14 @@ TEST_F(PackageFileTest, SeeksAndElementReadsStayInsideTheEntry)
     EXPECT_EQ(pfTell(f), 10);
     EXPECT_EQ(pfRead(buffer, 1, 1, f), 0u);
     EXPECT_EQ(pfEof(f), 1);
+    pfSeek(f, 7, 0);
+    EXPECT_STREQ(pfGets(buffer, 8, f), "789");   // a binary line ends with the entry
     pfSeek(f, 0, 0);
     EXPECT_EQ(pfRead(buffer, 10, 1, f), 1u);     // the whole entry as one element
     // An entry with a raw length allows one whole read from its start only.
     EXPECT_EQ(pfOpen("whole.bin", "rt"), nullptr);
     f = pfOpen("whole.bin", "rb");
+    EXPECT_EQ(pfGets(buffer, sizeof buffer, f), nullptr);
     EXPECT_EQ(pfRead(buffer, 1, 4, f), 0u);
     EXPECT_EQ(pfRead(buffer, 4, 2, f), 2u);
     EXPECT_EQ(memcmp(buffer, "ABCDEFGH", 8), 0);

@@ -28,10 +28,14 @@ TEST_F(PackageTest, DirectoriesThatDoNotFitTheFileAreRejected)
         uint32_t value;
     } cases[] = {
         {"directory offset past the end", good.size() - 4, (uint32_t)good.size()},
+        {"directory offset in the trailer", good.size() - 4, (uint32_t)good.size() - 6},
         {"count larger than the records", directory, 3},
+        {"huge count", directory, 0x7FFFFFFF},
         {"entry span past the end", second + 4, (uint32_t)good.size()},
         {"entry offset past the end", second, 0xFFFFFF00u},
+        {"negative size", second + 4, 0x80000000u},
         {"name length past the end", second + 12, 1000},
+        {"name length zero", second + 12, 0},
         {"name without its NUL", second + 12, 5},
         {"raw length past the end", second + 8, 0x7FFFFFF0u},
     };
