@@ -1,19 +1,13 @@
-// The installer's copy path run natively, one job per process, for the
-// benchmark driver (bench.py), which times the processes and compares them
-// with tar and with each other:
-//
-//   copy_bench install SETUP DEST   what the installer does with SETUP: the
-//                                   package check, the settings pass, then
-//                                   the destination dialog's OK into DEST
-//   copy_bench bare SETUP DEST      the floor: one plain inflate loop over the
-//                                   same entries into the same files
+// The installer's copy path run natively, one job per process, for bench.py,
+// which times the processes against tar and against each other:
+//   copy_bench install SETUP DEST   the package check, the settings pass, then the copy pass into DEST
+//   copy_bench bare SETUP DEST      the floor: a plain inflate loop over the same entries into the same files
 //   copy_bench extract SETUP ENTRY OUT SIZE   extractEntry of one entry
 //   copy_bench inflate SETUP ENTRY OUT        the plain loop over that entry
-//
-// The last two print the process's peak resident memory in KiB. The plain
-// loop reads 16 KiB blocks with fread, inflates into a 16 KiB buffer (zlib
-// checks the CRC-32 of the output against the member's trailer), and writes
-// with fwrite, like extraction. Exit status 0 when the job went through.
+// The last two print the peak resident memory in KiB. The plain loop reads
+// 16 KiB blocks with fread, inflates into a 16 KiB buffer (zlib checks the
+// CRC-32 against the member's trailer) and writes with fwrite, like
+// extraction. Exit status 0 when the job went through.
 #include <stdio.h>
 #include <stdlib.h>
 #include <zlib.h>
@@ -38,8 +32,6 @@ static z_stream stream;   // gzip-wrapped: zlib keeps and checks the CRC-32
     exit(2);
 }
 
-static void ignorePosition(int32_t, void *) {}
-
 static int install(const char *setup, const char *dest)
 {
     if (openInstallerPackage(setup) != INSTALLER_INTACT)
@@ -50,7 +42,7 @@ static int install(const char *setup, const char *dest)
     ReadSettings();
     formatText(settings.destinationDir, sizeof settings.destinationDir, "%s\\", dest);
     if (!CopyEntryToDestination(UNINSTALLER_NAME, settings.destinationDir) ||
-        !CopyEntryToDestination(SCRIPT_NAME, settings.destinationDir) || !RunCopyLoop(ignorePosition, 0))
+        !CopyEntryToDestination(SCRIPT_NAME, settings.destinationDir) || !RunCopyLoop([](int32_t, void *) {}, 0))
         fail("the copy pass failed", setup);
     return 0;
 }
@@ -81,22 +73,20 @@ static void inflateEntry(const PackageEntry *entry, const std::string &path)
         fail("bad data or a failed write", path);
 }
 
-// Every ".gz" entry (not the image, the texts or the checksum) to
-// DEST/NAME with ".gz" removed and '\' as '/', making folders as they first
-// appear.
+// Every ".gz" entry (not the image, the texts or the checksum) to DEST/NAME
+// without ".gz" and with '\' as '/', making folders as they first appear.
 static int bare(const char *dest)
 {
-    std::string lastFolder;
+    std::filesystem::path lastFolder;
     const PackageRecord &package = openPackages[0];
     for (const PackageEntry *entry = package.entries; entry < package.entries + package.entryCount; entry++) {
         std::string name = entry->name;
         if (name.size() < 4 || name.compare(name.size() - 3, 3, ".gz") != 0)
             continue;
         std::replace(name.begin(), name.end() - 3, '\\', '/');
-        std::string path = std::string(dest) + "/" + name.substr(0, name.size() - 3);
-        std::string folder = path.substr(0, path.rfind('/'));
-        if (folder != lastFolder)
-            std::filesystem::create_directories(lastFolder = folder);
+        std::filesystem::path path = std::string(dest) + "/" + name.substr(0, name.size() - 3);
+        if (path.parent_path() != lastFolder)
+            std::filesystem::create_directories(lastFolder = path.parent_path());
         inflateEntry(entry, path);
     }
     return 0;
@@ -105,11 +95,8 @@ static int bare(const char *dest)
 int main(int argc, char **argv)
 {
     std::string job = argc > 1 ? argv[1] : "";
-    if (argc != (job == "install" || job == "bare" ? 4 : job == "inflate" ? 5 : job == "extract" ? 6 : 0)) {
-        fputs("usage: copy_bench install|bare SETUP DEST | extract SETUP ENTRY OUT SIZE\n"
-              "       copy_bench inflate SETUP ENTRY OUT\n", stderr);
-        return 2;
-    }
+    if (argc != (job == "install" || job == "bare" ? 4 : job == "inflate" ? 5 : job == "extract" ? 6 : 0))
+        fail("usage", "install|bare SETUP DEST | extract SETUP ENTRY OUT SIZE | inflate SETUP ENTRY OUT");
     if (job == "install")
         return install(argv[2], argv[3]);
     if (openPackage(argv[2]) <= 0)

@@ -1,14 +1,11 @@
 #!/usr/bin/env python3
-"""Runs the worked example of docs/authoring.md and checks that it still
-does what the guide shows. A block after `<!-- checked -->` holds commands
-(`$ ...`), each followed by its output; they run in turn in a fresh folder
-that sees the repository's examples/, with `quillpack` the native quillpack
-(given the stub for build). A block after `<!-- checked: FILE -->` is that
-file's content once the commands before it have run. Times and the
-installer's size may differ.
-
-Usage: check_authoring_guide.py GUIDE QUILLPACK QUILLFEN_EXE
-Prints each difference; exits 1 when there is any, else 0."""
+"""Runs the worked example of docs/authoring.md: a block after `<!-- checked -->`
+holds commands (`$ ...`) each followed by its output, run in turn in a fresh
+folder beside the repository's examples/ with `quillpack` the native one (given
+the stub for build); a block after `<!-- checked: FILE -->` is that file once
+the commands before it have run. Times and the installer's size may differ.
+Usage: check_authoring_guide.py GUIDE QUILLPACK QUILLFEN_EXE; prints each
+difference and exits 1 when there is any."""
 
 import os
 import re
@@ -22,7 +19,6 @@ QUILLPACK_FUNCTION = ('quillpack() { if [ "$1" = build ]; then shift; "$QP" buil
 
 
 def steady(text):
-    """text without what varies from run to run: times, the installer's size."""
     text = re.sub(r" in \d+\.\d\d s$", " in T s", text, flags=re.M)
     return re.sub(r"(entries), [\d,]+ bytes", r"\1, N bytes", text)
 

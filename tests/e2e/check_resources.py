@@ -1,12 +1,9 @@
 #!/usr/bin/env python3
-"""Reads the resources of a built quillfen.exe back (windres decompiles them)
-and compares what the resource compiler could get wrong with
-resources.expected: the language, the dialogs' window styles and control
-classes, the icon images' sizes and colour depths, and the version strings.
-What the resource script spells out itself (texts, coordinates) is left out.
-
-Usage: check_resources.py WINDRES quillfen.exe
-Prints the differences; exits 1 when there is any, else 0."""
+"""Compares what the resource compiler could get wrong in a built quillfen.exe
+(read back with windres) with resources.expected: the language, the dialogs'
+styles and control classes, the icon images' sizes and depths, the version
+strings. Usage: check_resources.py WINDRES quillfen.exe; prints the
+differences and exits 1 when there is any."""
 
 import difflib
 import os

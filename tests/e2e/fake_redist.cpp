@@ -1,12 +1,8 @@
-// fake_redist: a stand-in program for the end-to-end tests, packed as the
-// runtime redistributable "vcredist.exe" or as a game a link starts. It
-// records how it was started into "<own name>-record.txt" beside itself
-// ("vcredist-record.txt" for vcredist.exe) and ends with status 0, showing
-// no window. The record, one labelled line each, tab-separated:
-//   command-line       GetCommandLineA
-//   current-directory  GetCurrentDirectoryA
-//   mark               the environment variable QUILLFEN_E2E_MARK, empty when unset
-// A Windows GUI program, so that starting it opens no console.
+// fake_redist: the end-to-end tests' stand-in for the runtime redistributable
+// "vcredist.exe" and for a game a link starts (a GUI program: no console). It
+// records how it was started into "<own name>-record.txt" beside itself, one
+// tab-separated labelled line each: command-line (GetCommandLineA),
+// current-directory and mark (the variable QUILLFEN_E2E_MARK, empty when unset).
 #include <windows.h>
 
 #include <stdio.h>
@@ -23,8 +19,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     GetCurrentDirectoryA(sizeof directory, directory);
     GetEnvironmentVariableA("QUILLFEN_E2E_MARK", mark, sizeof mark);
 
-    // Written under another name first and then renamed, so that a reader
-    // never sees half a record.
+    // Written under another name, then renamed: a reader never sees half a record.
     snprintf(partial, sizeof partial, "%s.part", record);
     FILE *out = fopen(partial, "wb");
     if (!out)

@@ -1,9 +1,6 @@
-"""End-to-end test equipment beside the shared tools/wineplay.py (Xvfb, the
-template prefix, Wine sessions, the UI driver; one display per process,
-started on first use) and tools/tryout.py (captions, control IDs, where the
-built programs are): the test case base class, with a fresh Wine session per
-test and installers packed by quillpack. README.md lists the environment
-read here."""
+"""The end-to-end tests' base class (a fresh Wine session per test, installers
+packed by quillpack) beside the shared tools/wineplay.py and tools/tryout.py.
+README.md lists the environment read here."""
 
 import os
 import subprocess
@@ -36,16 +33,13 @@ class InstallerTestCase(unittest.TestCase):
     """Each test gets a fresh Wine session (self.wine)."""
 
     def setUp(self):
-        name = self.id().split(".", 1)[-1]
-        self.wine = wineplay.WineSession(os.path.join(ARTIFACTS, name), tryout.UIDRIVER_EXE,
+        self.wine = wineplay.WineSession(os.path.join(ARTIFACTS, self.id().split(".", 1)[-1]), tryout.UIDRIVER_EXE,
                                          keep=os.environ.get("E2E_KEEP") == "1")
         self.addCleanup(self.wine.close)
 
     def build_installer(self, script, agreement, files):
-        """Packs an add-on with quillpack into C:\\setup\\Setup.exe of the
-        prefix and returns that path. The add-on, written to C:\\addon:
-        quillfen.ini (script), Umowa.txt (agreement, bytes) and each file of
-        files (path with '\\' -> bytes)."""
+        """Packs C:\\addon (quillfen.ini, Umowa.txt and files: path -> bytes)
+        with quillpack into C:\\setup\\Setup.exe of the prefix; that path."""
         for name, content in {"quillfen.ini": script.encode(), "Umowa.txt": agreement, **files}.items():
             self.wine.put_file("C:\\addon\\" + name, content)
         status, _out, err = run([QUILLPACK, "build", "--stub", QUILLFEN_EXE, self.wine.unix_path("C:\\addon"),
@@ -57,13 +51,8 @@ class InstallerTestCase(unittest.TestCase):
         return read(self.wine.unix_path(windows_path))
 
     def record(self, windows_path):
-        """The labelled lines fake_redist.exe records once it has been
-        started, as a dict."""
+        """The labelled lines fake_redist.exe records once started, as a dict."""
         self.assertTrue(self.wine.wait_until(lambda: self.wine.exists(windows_path)),
                         "the program was not started: no " + windows_path)
         text = self.read_installed(windows_path).decode(wineplay.CODE_PAGE)
         return dict(line.split("\t", 1) for line in text.splitlines())
-
-    def assertEnds(self, program, status):
-        """The program ended by itself, with that exit status."""
-        self.assertEqual(program.wait(), status, "exit status (None: the program is still running)")

@@ -1,12 +1,11 @@
 #!/usr/bin/env python3
 """quillpack and quillpack-try as an author runs them: the stub found where
-`make install` puts it (and beside quillpack.exe under Wine), and
-quillpack-try's report and exit status for an installer that goes through
-and for one that does not.
-
-Run it by hand:  python3 test_quillpack.py -v (README.md: the environment)."""
+`make install` puts it and beside quillpack.exe under Wine; quillpack-try on an
+installer that goes through and on a damaged one. By hand: python3
+test_quillpack.py -v (README.md: the environment)."""
 
 import os
+import pathlib
 import shutil
 import tempfile
 import unittest
@@ -33,8 +32,7 @@ class QuillpackTest(unittest.TestCase):
 
     def test_quillpack_takes_the_installed_stub(self):
         given = self.build("given.exe", "--stub", tryout.QUILLFEN_EXE)
-        # The layout of `make install`: PREFIX/bin/quillpack and
-        # PREFIX/share/quillfen/quillfen.exe.
+        # The layout of `make install`: PREFIX/bin/quillpack, PREFIX/share/quillfen/quillfen.exe.
         for program, place in ((QUILLPACK, "bin"), (tryout.QUILLFEN_EXE, os.path.join("share", "quillfen"))):
             os.makedirs(os.path.join(self.folder, place))
             shutil.copy(program, os.path.join(self.folder, place))
@@ -64,14 +62,11 @@ class QuillpackTest(unittest.TestCase):
         self.assertLessEqual({"agreement.png", "destination.png", "success.png", "uninstall-question.png",
                               "uninstall-finished.png"}, set(os.listdir(os.path.join(self.folder, "try"))))
 
-        # One bit of a member's CRC-32 changed: the real error box and exit
-        # status of a damaged installer under Wine.
+        # One bit of a member's CRC-32 changed: the real error box and exit status under Wine.
         path = os.path.join(self.folder, "Setup.exe")
         glacier = {e.name: e for e in wineplay.read_package(path)}[r"Maps\Arctic\glacier.map.gz"]
         at = glacier.offset + glacier.size - 8   # the first byte of its CRC-32
-        with open(path, "r+b") as f:
-            f.seek(at)
-            f.write(bytes([installer[at] ^ 1]))
+        pathlib.Path(path).write_bytes(installer[:at] + bytes([installer[at] ^ 1]) + installer[at + 1:])
         status, out, err = run([QUILLPACK_TRY, "Setup.exe", "--out", "failed"], self.folder, timeout=300)
         self.assertEqual(status, 1)
         self.assertIn('message box "Error": This installer is damaged and cannot install anything. '
