@@ -1,7 +1,6 @@
-// Whole runs of the program against the Win32 stand-in: each test works in
-// a fresh folder where "Programs" and "Desktop" stand for the special
-// folders, the user's actions are scripted, and the test then reads what
-// the run showed and did.
+// Whole runs of the program against the Win32 stand-in, each in a fresh
+// folder where "Programs" and "Desktop" stand for the special folders, the
+// user's actions scripted.
 #pragma once
 
 #include <gtest/gtest.h>
