@@ -24,12 +24,6 @@ protected:
     void restart(const std::string &module, const std::string &commandLine);
     // The installer dir/setup.exe, started without options.
     void restartInstaller() { restart(dir + "/setup.exe", "setup.exe"); }
-    // An installer of the test stub: script as its install script, then entries.
-    static Bytes installer(const std::string &script, std::vector<TestEntry> entries = {})
-    {
-        entries.insert(entries.begin(), {"quillfen.ini", bytesOf(script)});
-        return buildPackage(stubImage(), entries);
-    }
     void press(int id) { host.actions.push_back({HostAction::Press, id, ""}); }
     void type(int id, const std::string &text) { host.actions.push_back({HostAction::Type, id, text}); }
     int run() { return WinMain(0, 0, 0, 0); }

@@ -13,17 +13,9 @@ namespace fs = std::filesystem;
 const char DEFAULT_DIR[] = "C:\\Program Files\\Brakmoor\\Tundra Vale\\";
 const std::string INSTALLED = "C:/Program Files/Brakmoor/Tundra Vale/";
 
-Bytes payload(size_t size, int seed)
-{
-    Bytes out(size);
-    for (size_t i = 0; i < size; i++)
-        out[i] = (unsigned char)((i * (seed + 3)) ^ (i >> 5));
-    return out;
-}
-
 const Bytes IMAGE = stubImage();
 const Bytes AGREEMENT = bytesOf("Umowa licencyjna\r\nPunkt \xb9 1\r\nKoniec");
-const Bytes MAP = payload(3000, 1), TEXTURE = payload(7000, 2);
+const Bytes MAP = bytesOf(std::string(3000, 'm')), TEXTURE = bytesOf(std::string(7000, 't'));
 
 std::string standardScript(const std::string &extra = "")
 {
@@ -53,13 +45,14 @@ protected:
     // files, one more for scripts to copy, and the agreement unless left out.
     static Bytes tundra(const std::string &script, bool withAgreement = true)
     {
-        std::vector<TestEntry> entries = {{"Pack\\vcredist.exe.gz", gzipMember(bytesOf("MZ redistributable"))},
+        std::vector<TestEntry> entries = {{"quillfen.ini", bytesOf(script)},
+                                          {"Pack\\vcredist.exe.gz", gzipMember(bytesOf("MZ redistributable"))},
                                           {"Pack\\Maps\\Arctic\\ice field.map.gz", gzipMember(MAP)},
                                           {"Pack\\Textures\\snow.bmp.gz", gzipMember(TEXTURE)},
                                           {"Pack\\outside.gz", gzipMember(bytesOf("outside"))}};
         if (withAgreement)
             entries.push_back({"umowa.txt", AGREEMENT});
-        return installer(script, entries);
+        return buildPackage(IMAGE, entries);
     }
 };
 
@@ -149,8 +142,7 @@ TEST_F(InstallFlowTest, WrongPathKeepsTheDialogOpenForAnotherTry)
 // Every way a run ends: the boxes it shows, its exit status, and whether it
 // records the installation. Files already copied stay: nothing is rolled
 // back. A damaged installer shows one box and reads nothing, not even the
-// script and payload planted beside it. (Only the bare image, the installed
-// uninstaller copy, reads the files beside it.)
+// script and payload planted beside it (only the bare image reads those).
 TEST_F(InstallFlowTest, EveryEndingShowsItsBoxesAndTellsItByTheStatus)
 {
     const std::string success = "Installation successfully completed", installError = "Error while installing files",

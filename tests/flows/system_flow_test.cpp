@@ -17,8 +17,8 @@ protected:
     void install(const std::string &lines)
     {
         fs::create_directories("C:/Games");
-        writeFile("setup.exe", installer("DIR=" + DEST + "\r\n" + lines,
-                                         {{"vcredist.exe.gz", gzipMember(bytesOf("MZ redist"))}}));
+        writeFile("setup.exe", buildPackage(stubImage(), {{"quillfen.ini", bytesOf("DIR=" + DEST + "\r\n" + lines)},
+                                                          {"vcredist.exe.gz", gzipMember(bytesOf("MZ redist"))}}));
         runAccepting();
     }
     std::string group(const std::string &name) { return dir + "\\Programs\\" + name; }
