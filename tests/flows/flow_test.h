@@ -1,7 +1,6 @@
-// Whole runs of the program against the Win32 stand-in: each test works in
-// a fresh folder where "Programs" and "Desktop" stand for the special
-// folders, the user's actions are scripted, and the test then reads what
-// the run showed and did.
+// Whole runs of the program against the Win32 stand-in, each in a fresh
+// folder where "Programs" and "Desktop" stand for the special folders, the
+// user's actions scripted.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -25,12 +24,6 @@ protected:
     void restart(const std::string &module, const std::string &commandLine);
     // The installer dir/setup.exe, started without options.
     void restartInstaller() { restart(dir + "/setup.exe", "setup.exe"); }
-    // An installer of the test stub: script as its install script, then entries.
-    static Bytes installer(const std::string &script, std::vector<TestEntry> entries = {})
-    {
-        entries.insert(entries.begin(), {"quillfen.ini", bytesOf(script)});
-        return buildPackage(stubImage(), entries);
-    }
     void press(int id) { host.actions.push_back({HostAction::Press, id, ""}); }
     void type(int id, const std::string &text) { host.actions.push_back({HostAction::Type, id, text}); }
     int run() { return WinMain(0, 0, 0, 0); }

@@ -57,105 +57,85 @@ TEST_F(UninstallFlowTest, UninstallStageRemovesWhatTheScriptNamesAndHandsOver)
     host.shortPaths[install + "\\quillfen.exe"] = dir + "\\TUNDRA~1\\quillfen.exe";
     EXPECT_EQ(run(), 0);
 
-    ASSERT_EQ(host.messageBoxes.size(), 1u);
-    EXPECT_EQ(host.messageBoxes[0].text, "Are you sure to uninstall Tundra Vale Maps?");
-    EXPECT_EQ(host.messageBoxes[0].caption, "Uninstallation");
-    EXPECT_EQ(host.messageBoxes[0].flags, 0x24u);
+    const HostMessageBox &box = host.messageBoxes.at(0);
+    EXPECT_EQ(std::make_tuple(host.messageBoxes.size(), box.text, box.caption, box.flags),
+              std::make_tuple(size_t(1), "Are you sure to uninstall Tundra Vale Maps?", "Uninstallation", 0x24u));
 
-    // Links last-read first, then the group folder, files, folders.
-    // Nothing else is deleted: not another product's link, nor what the
-    // script does not name or names outside, nor the uninstaller and its script.
+    // Links last-read first, then the group folder, files, folders (relative
+    // to the installation: "Empty" goes, "Data" keeps its subfolder listed
+    // after it). Nothing else is deleted: not another product's link, nor what
+    // the script does not name or names outside, nor the uninstaller and its script.
     EXPECT_EQ(eventsStarting("DeleteFileA "),
               std::vector<std::string>({dir + "\\Programs\\Tundra Vale\\c.lnk", dir + "\\Desktop\\b.lnk",
                                         dir + "\\Programs\\Tundra Vale\\a.lnk", "Data\\a.txt", "Data\\Sub\\b.txt",
                                         "Data\\a.txt", ""}));
     EXPECT_EQ(eventsStarting("RemoveDirectoryA "),
               std::vector<std::string>({dir + "\\Programs\\Tundra Vale", "Data", "Data\\Sub", "Empty"}));
-    EXPECT_FALSE(fs::exists(in("Programs/Tundra Vale")));
-    EXPECT_TRUE(fs::exists(in("Tundra Vale/Data")));            // its subfolder was listed after it
-    EXPECT_FALSE(fs::exists(in("Tundra Vale/Data/Sub")));
     EXPECT_FALSE(fs::exists(in("Tundra Vale/Empty")));
 
     // The hand-over: mutex first, then the copy and its start; the release last.
-    ASSERT_EQ(host.processes.size(), 1u);
-    EXPECT_EQ(host.processes[0].application, tempCopy);
-    EXPECT_EQ(host.processes[0].commandLine, install + "\\quillfen.exe -uninstallpath " + dir + "\\TUNDRA~1");
-    EXPECT_EQ(host.processes[0].currentDirectory, dir + "\\windows\\temp");
-    EXPECT_FALSE(host.processes[0].inheritHandles);
-    EXPECT_EQ(readFile(in("windows/temp/quillfen.exe")), bytesOf("x"));
-    const std::vector<std::string> &e = host.events;
+    const HostProcess &copy = host.processes.at(0);
+    EXPECT_EQ(std::make_tuple(host.processes.size(), copy.application, copy.commandLine, copy.currentDirectory,
+                              copy.inheritHandles),
+              std::make_tuple(size_t(1), tempCopy, install + "\\quillfen.exe -uninstallpath " + dir + "\\TUNDRA~1",
+                              dir + "\\windows\\temp", false));
     EXPECT_LT(eventIndex("CreateMutexA Brakmoor quillfen owned"), eventIndex("CopyFileA"));
     EXPECT_LT(eventIndex("CopyFileA"), eventIndex("CreateProcessA"));
-    ASSERT_GE(e.size(), 2u);
-    EXPECT_EQ(e[e.size() - 2], "ReleaseMutex");
-    EXPECT_EQ(e.back(), "CloseHandle");
-}
-
-TEST_F(UninstallFlowTest, TheTemporaryCopyReplacesAStaleOneOrTheStatusSaysItFailed)
-{
-    struct Case {
-        const char *what;
-        const char *fault;            // a Win32 call that fails
-        size_t windowsDirectory;      // length of the Windows folder's path, or 0 as set up
-        int status;
-    } cases[] = {
-        {"a stale copy from before is replaced", nullptr, 0, 0},
-        {"the copy cannot be written", "CopyFileA", 0, 1},
-        {"the copy cannot be started", "CreateProcessA", 0, 1},
-        {"no room for the copy's path", nullptr, 250, 1},
-    };
-    for (const Case &c : cases) {
-        writeFile(in("windows/temp/quillfen.exe"), bytesOf("stale"));
-        restart(install + "\\quillfen.exe", "q -uninstall");
-        if (c.fault)
-            host.faults[c.fault] = {1, true};
-        if (c.windowsDirectory)
-            host.windowsDirectory = "C:\\" + std::string(c.windowsDirectory - 3, 'w');
-        EXPECT_EQ(run(), c.status) << c.what;
-        EXPECT_EQ(host.processes.size(), c.status ? 0u : 1u) << c.what;
-        if (c.status == 0) {
-            EXPECT_EQ(readFile(in("windows/temp/quillfen.exe")), bytesOf("x")) << c.what;
-        }
-    }
+    EXPECT_EQ(std::vector<std::string>(host.events.end() - 2, host.events.end()),
+              std::vector<std::string>({"ReleaseMutex", "CloseHandle"}));
 }
 
 // Scripts without names, with names outside their folders or longer than
-// their 260-byte slots, and a No to the confirmation: what is deleted, and
-// whether the hand-over follows. A path cut short would name another file.
-TEST_F(UninstallFlowTest, ScriptsWithoutNamesOutsideTheirFolderOrTooLong)
+// their 260-byte slots, a No to the confirmation, and a temporary copy that
+// cannot be made or started: what is deleted, whether the hand-over follows
+// (its copy replacing a stale one), and the status. A path cut short would
+// name another file.
+TEST_F(UninstallFlowTest, EveryUninstallStageEndingDeletesOnlyWhatItNames)
 {
-    const std::string fits(259, 'f'), tooLong(260, 'l');
+    const std::string fits(259, 'f'), tooLong(260, 'l'), unnamed = "Are you sure to uninstall ?";
     const std::string longPaths =
         "COPY 'a' '" + fits + "' 1\r\nCOPY 'b' '" + tooLong + "' 1\r\nDIR '" + tooLong + "'\r\n";
     struct Case {
-        const char *what, *script, *confirmation;
+        const char *what, *script;
+        std::string confirmation;
         std::vector<std::string> deleted;
-        bool no = false;    // the user answers No
+        bool no = false;                  // the user answers No
+        const char *fault = nullptr;      // a Win32 call that fails
+        size_t windowsDirectory = 0;      // length of the Windows folder's path, or 0 as set up
     } cases[] = {
-        {"no product, empty group", "GROUP= \"\"\r\nLINK= \"a\" \"x\"\r\n", "Are you sure to uninstall ?",
-         {dir + "\\Programs\\\\x.lnk"}},
-        {"empty product", "PRODUCT= \"\"\r\nDESK= \"a\"\r\n", "Are you sure to uninstall ?",
-         {dir + "\\Desktop\\.lnk"}},
+        {"no product, empty group", "GROUP= \"\"\r\nLINK= \"a\" \"x\"\r\n", unnamed, {dir + "\\Programs\\\\x.lnk"}},
+        {"empty product", "PRODUCT= \"\"\r\nDESK= \"a\"\r\n", unnamed, {dir + "\\Desktop\\.lnk"}},
         {"names outside their folders",
-         "GROUP= \"..\\..\\Outside\"\r\nDESK= \"x\" \"..\\Victim\"\r\nLINK= \"y\" \"..\\..\\Other\"\r\n",
-         "Are you sure to uninstall ?", {}},
-        {"no script here", 0, "Are you sure to uninstall ?", {}},
-        {"paths longer than their slot", longPaths.c_str(), "Are you sure to uninstall ?", {fits}},
+         "GROUP= \"..\\..\\Outside\"\r\nDESK= \"x\" \"..\\Victim\"\r\nLINK= \"y\" \"..\\..\\Other\"\r\n", unnamed, {}},
+        {"no script here", 0, unnamed, {}},
+        {"paths longer than their slot", longPaths.c_str(), unnamed, {fits}},
         {"answered No", SCRIPT, "Are you sure to uninstall Tundra Vale Maps?", {}, true},
+        {"the copy cannot be written", 0, unnamed, {}, false, "CopyFileA"},
+        {"the copy cannot be started", 0, unnamed, {}, false, "CreateProcessA"},
+        {"no room for the copy's path", 0, unnamed, {}, false, nullptr, 250},
     };
     for (const Case &c : cases) {
         if (c.script)
             writeFile(in("Tundra Vale/quillfen.ini"), bytesOf(c.script));
         else
             fs::remove(in("Tundra Vale/quillfen.ini"));
+        writeFile(in("windows/temp/quillfen.exe"), bytesOf("stale"));
         restart(install + "\\quillfen.exe", "q -uninstall");
         if (c.no)
             host.messageBoxAnswers = {IDNO};
-        run();
+        if (c.fault)
+            host.faults[c.fault] = {1, true};
+        if (c.windowsDirectory)
+            host.windowsDirectory = "C:\\" + std::string(c.windowsDirectory - 3, 'w');
+        bool failed = c.fault || c.windowsDirectory, handedOver = !failed && !c.no;
+        EXPECT_EQ(run(), failed ? 1 : 0) << c.what;
         EXPECT_EQ(host.messageBoxes[0].text, c.confirmation) << c.what;
         EXPECT_EQ(eventsStarting("DeleteFileA "), c.deleted) << c.what;
         EXPECT_TRUE(eventsStarting("RemoveDirectoryA ").empty()) << c.what;
-        EXPECT_EQ(host.processes.size(), c.no ? 0u : 1u) << c.what;
+        EXPECT_EQ(host.processes.size(), handedOver) << c.what;
+        if (handedOver) {
+            EXPECT_EQ(readFile(in("windows/temp/quillfen.exe")), bytesOf("x")) << c.what;
+        }
     }
 }
 
@@ -195,23 +175,20 @@ TEST_F(UninstallFlowTest, CleanUpStageDeletesTheCopyOnceTheMutexIsFree)
 
         EXPECT_EQ(eventsStarting("CreateMutexA "), std::vector<std::string>({"Brakmoor quillfen unowned"})) << c.what;
         EXPECT_EQ(eventsStarting("WaitForSingleObject ").size(), std::max<size_t>(c.waits.size(), 1)) << c.what;
-        EXPECT_EQ(fs::exists(in("Tundra Vale/quillfen.exe")), !c.deleted) << c.what;
-        EXPECT_EQ(fs::exists(in("Tundra Vale/quillfen.ini")), !c.deleted) << c.what;
-        if (!c.deleted && !c.deleteFault.nth) {
-            EXPECT_TRUE(eventsStarting("DeleteFileA ").empty()) << c.what;
-        }
+        EXPECT_EQ(fs::exists(in("Tundra Vale/quillfen.exe")) + fs::exists(in("Tundra Vale/quillfen.ini")),
+                  c.deleted ? 0 : 2) << c.what;
+        EXPECT_EQ(eventsStarting("DeleteFileA ").empty(), !c.deleted && !c.deleteFault.nth) << c.what;
         EXPECT_TRUE(fs::exists(in("Tundra Vale/Data/a.txt"))) << c.what;
         EXPECT_EQ(host.sleptMilliseconds, c.slept) << c.what;
         EXPECT_EQ(readFile(in("windows/wininit.ini")),
                   c.finished ? bytesOf("[Rename]\r\nNUL=" + tempCopy + "\r\n") : Bytes()) << c.what;
-        EXPECT_EQ(eventsStarting("MoveFileExA ").size(), c.finished) << c.what;
-        EXPECT_EQ(boxes().size(), c.finished) << c.what;
+        EXPECT_EQ(eventsStarting("MoveFileExA "), std::vector<std::string>(c.finished, tempCopy + " -> (null) 4"))
+            << c.what;
+        EXPECT_EQ(boxes(), std::vector<std::string>(c.finished, "Uninstallation finished")) << c.what;
     }
     EXPECT_EQ(host.events.back(), "CloseHandle");
-    EXPECT_EQ(boxes(), std::vector<std::string>({"Uninstallation finished"}));
-    EXPECT_EQ(eventsStarting("MoveFileExA "), std::vector<std::string>({tempCopy + " -> (null) 4"}));
-    EXPECT_EQ(host.messageBoxes[0].caption, "Uninstallation");
-    EXPECT_EQ(host.messageBoxes[0].flags, 0x40u);
+    EXPECT_EQ(std::tie(host.messageBoxes[0].caption, host.messageBoxes[0].flags),
+              std::make_tuple("Uninstallation", 0x40u));
 }
 
 }  // namespace

@@ -24,12 +24,6 @@ Bytes hexBytes(const char *hex)
     }
 }
 
-static void putWord(Bytes &out, uint32_t value)
-{
-    for (int i = 0; i < 4; i++)
-        out.push_back((unsigned char)(value >> (8 * i)));
-}
-
 uint32_t wordAt(const Bytes &data, size_t at)
 {
     return data[at] | (data[at + 1] << 8) | (data[at + 2] << 16) | ((uint32_t)data[at + 3] << 24);
@@ -37,19 +31,20 @@ uint32_t wordAt(const Bytes &data, size_t at)
 
 Bytes gzipMember(const Bytes &content)
 {
-    Bytes out = hexBytes("1f 8b 08 00 00 00 00 00 00 0b");
     z_stream s = {};
-    deflateInit2(&s, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    Bytes deflated(deflateBound(&s, content.size()) + 16);
+    gz_header header = {};
+    header.os = 0x0B;
+    deflateInit2(&s, 9, Z_DEFLATED, MAX_WBITS + 16, 8, Z_DEFAULT_STRATEGY);    // + 16: a gzip member
+    deflateSetHeader(&s, &header);
+    Bytes out(deflateBound(&s, content.size()));
     s.next_in = (Bytef *)content.data();
     s.avail_in = (uInt)content.size();
-    s.next_out = deflated.data();
-    s.avail_out = (uInt)deflated.size();
+    s.next_out = out.data();
+    s.avail_out = (uInt)out.size();
     deflate(&s, Z_FINISH);
-    out.insert(out.end(), deflated.begin(), deflated.begin() + s.total_out);
+    out.resize(s.total_out);
     deflateEnd(&s);
-    putWord(out, (uint32_t)crc32(0, content.data(), (uInt)content.size()));
-    putWord(out, (uint32_t)content.size());
+    out[8] = 0;     // zlib's extra flags say "level 9"
     return out;
 }
 

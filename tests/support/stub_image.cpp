@@ -1,4 +1,3 @@
-// PE images for the tests, built byte by byte.
 #include "support/stub_image.h"
 
 #include <string.h>
@@ -44,7 +43,6 @@ static Bytes versionNode(const std::string &key, const Bytes &value, bool text,
     return node;
 }
 
-// A version block with one string table of the installer's strings.
 Bytes versionBlock(const char *productName)
 {
     std::map<std::string, std::string> strings = {{"CompanyName", "Brakmoor"}, {"InternalName", "Quillfen"}};
@@ -121,7 +119,6 @@ Bytes peWithResources(const std::vector<Resource> &resources)
     return image;
 }
 
-// What the stub check asks for: the version block and dialogs 101 and 102.
 Bytes stubImage()
 {
     return peWithResources({{5, 101, {1, 2, 3}}, {5, 102, {4, 5}}, {16, 1, versionBlock("Brakmoor Quillfen")}});

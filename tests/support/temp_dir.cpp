@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "package/package.h"
@@ -15,9 +16,7 @@ void TempDirTest::SetUp()
     // The process id keeps two runs of the tests at the same time apart.
     std::string name = std::string("quillfen-") + std::to_string(getpid()) + "-" + info->test_suite_name() +
                        "-" + info->name();
-    for (char &c : name)
-        if (c == '/')
-            c = '_';
+    std::replace(name.begin(), name.end(), '/', '_');
     fs::path path = fs::temp_directory_path() / name;
     fs::remove_all(path);
     fs::create_directories(path);
