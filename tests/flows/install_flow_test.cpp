@@ -76,6 +76,9 @@ TEST_F(InstallFlowTest, DefaultInstallationInstallsEverything)
     EXPECT_EQ(readFile(INSTALLED + "Maps/snow.bmp"), TEXTURE);
     EXPECT_EQ(readFile(INSTALLED + "quillfen.exe"), IMAGE);
     EXPECT_EQ(readFile(INSTALLED + "quillfen.ini"), bytesOf(standardScript()));
+    EXPECT_EQ(host.debugOutput, std::string("bAreGoodDlls=false\nbefora file unpack\n") + DEFAULT_DIR +
+                                    "Maps\\Arctic\\ice field.map" + DEFAULT_DIR + "Maps\\snow.bmp" +
+                                    "after file unpack\nafter file unpack end dialog\n");
     // The success box follows a pause of a second.
     const HostMessageBox &box = host.messageBoxes.at(0);
     EXPECT_EQ(std::make_tuple(host.messageBoxes.size(), box.text, box.caption, box.flags, host.sleptMilliseconds),
