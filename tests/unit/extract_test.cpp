@@ -28,11 +28,14 @@ protected:
         hostReset();
         Bytes cut = gzipMember(sample(200000));
         cut.resize(cut.size() / 2);
+        Bytes badCrc = gzipMember(content);
+        badCrc[badCrc.size() - 8] ^= 0x01;
         writeFile("setup.exe", buildPackage(bytesOf("MZ"), {
             {"Pack\\track.map.gz", gzipMember(content)},
             {"Pack\\empty.gz", Bytes()},
             {"Pack\\upper.GZ.gz", gzipMember(bytesOf("upper"))},
             {"Pack\\cut.gz", cut},
+            {"Pack\\badcrc.gz", badCrc},
             {"Pack\\big.gz", gzipMember(sample(100000))},
             {"Pack\\small.gz", gzipMember(sample(100))},
         }));
@@ -72,6 +75,8 @@ TEST_F(ExtractTest, EveryFailureShowsItsBoxAndExitsWithStatusOne)
          "file:Pack\\missing outfile:out.bin", "out.bin", -1},
         {"output folder missing", "Pack\\track.map.gz", "no\\such\\out.bin", 50000, "Error in zip file",
          "file:Pack\\track.map.gz outfile:no\\such\\out.bin", "no/such/out.bin", -1},
+        {"crc mismatch", "Pack\\badcrc.gz", "crc.bin", 50000, "Zip error - perhaps bad crc",
+         "Pack\\badcrc.gz: data error", 0, 0},
         {"member cut short", "Pack\\cut.gz", "cut.bin", 200000, "Zip error - perhaps bad crc",
          "failed gzclose", 0, 0},
         {"short write (disk full)", "Pack\\big.gz", "/dev/full", 100000, "Zip error - perhaps bad crc",
