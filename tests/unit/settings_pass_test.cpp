@@ -40,6 +40,9 @@ TEST_F(SettingsPassTest, TextFieldsFollowTheKeywordAndQuoteRules)
         {"blanks inside quotes", "GROUP= \"  two  \"\n", settings.groupName, "two  "},
         {"no gap before quote", "GROUP=\"G\"\n", settings.groupName, ""},
         {"empty value keeps earlier", "GROUP= \"A\"\nGROUP= \"\"\n", settings.groupName, "A"},
+        {"later line wins", "GROUP= \"A\"\nGROUP= \"B\"\n", settings.groupName, "B"},
+        {"lower-case keyword", "group= \"G\"\n", settings.groupName, ""},
+        {"leading blank", " GROUP= \"G\"\n", settings.groupName, ""},
         {"value cut at its field", "GROUP= \"" + long300 + "\"\n", settings.groupName, std::string(259, 'x')},
         {"dir gains backslash", "DIR=C:\\Games\\Tundra\r\n", settings.destinationDir, "C:\\Games\\Tundra\\"},
         {"dir of 258 and its backslash fit", "DIR=" + std::string(258, 'd') + "\n", settings.destinationDir,
@@ -63,8 +66,10 @@ TEST_F(SettingsPassTest, TextFieldsFollowTheKeywordAndQuoteRules)
 
 TEST_F(SettingsPassTest, FlagsSizesAndTheSixteenLinks)
 {
-    read("INSTALL_VALUE=V\nINSTALL_DLLSanything\n");
-    EXPECT_TRUE(settings.bWriteInstallKey && settings.bInstallDlls);
+    read("INSTALL_VALUE=V\n");     // either record line alone asks for the record
+    EXPECT_TRUE(settings.bWriteInstallKey && !settings.bInstallDlls);
+    read("INSTALL_DLLSanything\n");
+    EXPECT_TRUE(settings.bInstallDlls && !settings.bWriteInstallKey);
     std::string links;     // lines past the sixteenth link are ignored
     for (int i = 0; i < 20; i++)
         links += "LINK= \"t" + std::to_string(i) + "\" \"l\" \"a\"\n";
@@ -83,6 +88,7 @@ TEST_F(SettingsPassTest, FlagsSizesAndTheSixteenLinks)
         {"no size", "COPY 'a' 'a'\nCOPY 'b' 'b' 5\n", 5},
         {"no closing apostrophe", "COPY 'a' 'a 7\nCOPY 'b' 'b' 5\n", 5},
         {"size too large", "COPY 'a' 'a' 4294967296\n", 0},
+        {"lower-case copy", "copy 'a' 'a' 9\n", 0},
     };
     for (const Case &c : cases) {
         read(c.script);
