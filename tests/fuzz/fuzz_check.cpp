@@ -23,8 +23,7 @@ std::string scratchPath(const char *fileName)
 {
     static std::string folder;
     if (folder.empty()) {
-        const char *base = getenv("TMPDIR");
-        folder = std::string(base && *base ? base : "/tmp") + "/quillfen-fuzz-XXXXXX";
+        folder = (std::filesystem::temp_directory_path() / "quillfen-fuzz-XXXXXX").string();
         fuzzCheck(mkdtemp(&folder[0]) != 0, "cannot make a scratch folder");
         atexit([] {
             std::error_code ignored;
