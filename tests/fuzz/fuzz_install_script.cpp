@@ -150,9 +150,8 @@ void runCopyPass()
 }
 
 // The uninstaller's reading of the paths and their removal, from the
-// destination, where the uninstaller runs. Its one walk leaves a folder
-// listed before its subfolders, so here it walks again while that removes
-// a folder.
+// destination, where it runs. Its one walk leaves a folder listed before its
+// subfolders, so here it walks again while that removes a folder.
 void uninstall(const char *script, const char *destination)
 {
     PathList files = PathList(), dirs = PathList();

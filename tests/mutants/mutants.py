@@ -115,9 +115,8 @@ def caught():
 
 def main():
     if not os.path.exists(os.path.join(BUILD, "build.ninja")):
-        subprocess.run(["cmake", "-S", ROOT, "-B", BUILD, "-G", "Ninja", "-DCMAKE_C_COMPILER=clang",
-                        "-DCMAKE_CXX_COMPILER=clang++", "-DQUILLFEN_SANITIZE=ON"], check=True,
-                       stdout=subprocess.DEVNULL)
+        run(["cmake", "-S", ROOT, "-B", BUILD, "-G", "Ninja", "-DCMAKE_C_COMPILER=clang",
+             "-DCMAKE_CXX_COMPILER=clang++", "-DQUILLFEN_SANITIZE=ON"], check=True)
     if caught():
         sys.exit("mutants: the tests fail without any mutation; fix that first")
     missed, started = [], time.monotonic()   # (verdict, file, what) of each survivor and stale mutation
