@@ -8,6 +8,7 @@
 
 // Taken before main, so before libFuzzer's -close_fd_mask can close it.
 static FILE *const startupError = fdopen(dup(2), "w");
+static std::error_code removalError;   // not read: the scratch folder goes if it can
 
 void fuzzCheck(bool holds, const char *what, const char *file, int line)
 {
@@ -25,10 +26,7 @@ std::string scratchPath(const char *fileName)
     if (folder.empty()) {
         folder = (std::filesystem::temp_directory_path() / "quillfen-fuzz-XXXXXX").string();
         fuzzCheck(mkdtemp(&folder[0]) != 0, "cannot make a scratch folder");
-        atexit([] {
-            std::error_code ignored;
-            std::filesystem::remove_all(folder, ignored);
-        });
+        atexit([] { std::filesystem::remove_all(folder, removalError); });
     }
     return folder + "/" + fileName;
 }

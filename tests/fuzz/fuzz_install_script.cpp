@@ -10,9 +10,8 @@
 // the installer, the installed copy and the empty destination.
 //
 // Extraction failures end the process with exit(1): --wrap for exit and for
-// the calls that open and close gzip readers and files (by their C++ symbol
-// names) brings an exit back to the run, which then closes what the
-// abandoned extraction held open.
+// opening and closing gzip readers and files (C++ symbol names) brings an
+// exit back to the run, which closes what the abandoned extraction held open.
 #include <setjmp.h>
 #include <shlobj.h>
 #include <stdio.h>

@@ -3,9 +3,7 @@
 to the product code, rebuilds a host build of its own (build/mutants, with
 the sanitizers), runs the unit, quillpack and flow tests and restores the
 file. A mutation that no test catches survives, one whose text is no longer
-in its file is stale; both are listed at the end.
-
-    make mutants            # not part of make test: some seconds a mutation
+in its file is stale; both are listed at the end. Run by `make mutants`.
 """
 
 import os
@@ -101,14 +99,11 @@ def run(command, **options):
     return subprocess.run(command, cwd=ROOT, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **options)
 
 
-def build():
-    return run(["cmake", "--build", BUILD, "-j2", "--target", *[t[-1] for t in TESTS]], timeout=TIMEOUT).returncode
-
-
 def caught():
     """True when the build fails or a unit or flow test fails (or hangs)."""
     try:
-        return build() != 0 or any(run([os.path.join(BUILD, "tests", *t)], timeout=TIMEOUT).returncode for t in TESTS)
+        return (run(["cmake", "--build", BUILD, "-j2", "--target", *[t[-1] for t in TESTS]], timeout=TIMEOUT).returncode
+                or any(run([os.path.join(BUILD, "tests", *t)], timeout=TIMEOUT).returncode for t in TESTS))
     except subprocess.TimeoutExpired:
         return True
 
@@ -133,7 +128,6 @@ def main():
         print("%2d/%d %-9s %s: %s" % (number, len(MUTANTS), verdict, name, what), flush=True)
         if verdict != "caught":
             missed.append((verdict, name, what))
-    build()   # back to the code as it is
     print("\n%d mutations, %d caught, %d survived, %d stale, in %.0f s"
           % (len(MUTANTS), len(MUTANTS) - len(missed), sum(m[0] == "SURVIVED" for m in missed),
              sum(m[0] == "stale" for m in missed), time.monotonic() - started))

@@ -86,12 +86,11 @@ TEST_F(QuillpackTest, BuiltInstallerReadsBackThroughThePackageLayer)
 
     Bytes file = readFile("setup.exe");
     ASSERT_NE(0, openPackage("setup.exe"));
-    const PackageRecord &p = openPackages[openPackageCount - 1];
     const char *names[] = {"quillfen.exe", "quillfen.ini", "umowa.txt", "maps\\north.map.gz", "docs\\readme.txt.gz",
                            "Data\\pre.bin.gz", "odd.GZ.gz", "empty.dat.gz", "quillfen.crc"};
-    ASSERT_EQ(9, p.entryCount);
+    ASSERT_EQ(9, openPackages[openPackageCount - 1].entryCount);
     for (int i = 0; i < 9; i++)
-        EXPECT_STREQ(names[i], p.entries[i].name);
+        EXPECT_STREQ(names[i], openPackages[openPackageCount - 1].entries[i].name);
     EXPECT_EQ(stubImage(), readEntry("quillfen.exe"));
     EXPECT_EQ(bytesOf("; maps\r\n" + lines), readEntry("quillfen.ini"));
     EXPECT_EQ(bytesOf("\r\nUmowa\r\n\xb9\r\n"), readEntry("Umowa.txt"));
@@ -334,8 +333,7 @@ TEST_F(QuillpackTest, InitBuildVerifyPlanOnGeneratedTrees)
             for (size_t at = path.find('\\'); at != std::string::npos; at = path.find('\\', at + 1))
                 expected.insert(path.substr(0, at));
         }
-        InitOptions options;
-        options.addonDir = "addon";
+        const InitOptions options = {"addon", "", "", "", "", "", false};
         std::string error;
         Totals totals;
         ASSERT_TRUE(initAddon(options, error, &totals)) << error;
