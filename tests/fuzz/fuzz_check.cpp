@@ -8,6 +8,7 @@
 
 // Taken before main, so before libFuzzer's -close_fd_mask can close it.
 static FILE *const startupError = fdopen(dup(2), "w");
+static std::error_code removalError;   // not read: the scratch folder goes if it can
 
 void fuzzCheck(bool holds, const char *what, const char *file, int line)
 {
@@ -23,13 +24,9 @@ std::string scratchPath(const char *fileName)
 {
     static std::string folder;
     if (folder.empty()) {
-        const char *base = getenv("TMPDIR");
-        folder = std::string(base && *base ? base : "/tmp") + "/quillfen-fuzz-XXXXXX";
+        folder = (std::filesystem::temp_directory_path() / "quillfen-fuzz-XXXXXX").string();
         fuzzCheck(mkdtemp(&folder[0]) != 0, "cannot make a scratch folder");
-        atexit([] {
-            std::error_code ignored;
-            std::filesystem::remove_all(folder, ignored);
-        });
+        atexit([] { std::filesystem::remove_all(folder, removalError); });
     }
     return folder + "/" + fileName;
 }

@@ -23,18 +23,6 @@
 
 namespace {
 
-// True when a read delivered the span bytes it consumed: the same bytes, or
-// in text mode the same but for CRs. A line may stop at a NUL before the end
-// of what it consumed.
-bool fromSpan(std::string got, std::string span, bool text, bool line)
-{
-    if (text) {
-        got.erase(std::remove(got.begin(), got.end(), '\r'), got.end());
-        span.erase(std::remove(span.begin(), span.end(), '\r'), span.end());
-    }
-    return line ? span.compare(0, got.size(), got) == 0 : span == got;
-}
-
 // Reads to the end with pfRead and pfGets by turns, each buffer exactly as
 // long as the call asks, so that the address sanitizer sees any overrun.
 void readToEnd(PackageFile file, const PackageEntry &e, const char *span, bool text)
@@ -49,7 +37,12 @@ void readToEnd(PackageFile file, const PackageEntry &e, const char *span, bool t
         int32_t after = pfTell(file);
         fuzzCheck(length <= buffer.size() - line && before <= after && after <= e.size, "a read left the entry");
         fuzzCheck(!line || (got != 0) == (after > before), "pfGets moved on without a line, or stood still");
-        fuzzCheck(fromSpan(std::string(buffer.data(), length), std::string(span + before, span + after), text, line),
+        // The span bytes it consumed, in text mode but for CRs; a line may stop at a NUL before their end.
+        std::string delivered(buffer.data(), length), consumed(span + before, span + after);
+        if (text)
+            for (std::string *bytes : {&delivered, &consumed})
+                bytes->erase(std::remove(bytes->begin(), bytes->end(), '\r'), bytes->end());
+        fuzzCheck(line ? consumed.compare(0, delivered.size(), delivered) == 0 : consumed == delivered,
                   "a read delivered bytes that are not the entry's");
         if (!line && length == 0)
             break;

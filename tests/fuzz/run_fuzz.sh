@@ -4,13 +4,11 @@
 #   run_fuzz.sh FUZZER CORPUS ARTIFACTS SECONDS RUNS [libFuzzer options...]
 # SECONDS "long" is $FUZZ_SECONDS (180 when unset); RUNS -1 for no limit.
 set -eu
-fuzzer=$(realpath "$1") corpus=$(realpath "$2") artifacts=$3 seconds=$4 runs=$5
+mkdir -p "$3"
+fuzzer=$(realpath "$1") corpus=$(realpath "$2") artifacts=$(realpath "$3") seconds=$4 runs=$5
 shift 5
 [ "$seconds" = long ] && seconds=${FUZZ_SECONDS:-180}
-mkdir -p "$artifacts"
-artifacts=$(realpath "$artifacts")
-# The targets make and delete files on every run: the tmpfs, unlike ext4,
-# stays fast at that.
+# The tmpfs, unlike ext4, stays fast at the files the targets make and delete on every run.
 [ -z "${TMPDIR:-}" ] && [ -w /dev/shm ] && export TMPDIR=/dev/shm
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -2,7 +2,6 @@
 # Line coverage of the product code by the unit, quillpack and flow tests:
 # a host build of its own (build/coverage) with clang's source-based
 # coverage; prints llvm-cov's total line (regions, functions, lines, branches).
-#   tests/mutants/coverage.sh
 set -e
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$root/build/coverage

@@ -1,16 +1,13 @@
 #!/usr/bin/env python3
 """Checks that the tests guard the code: applies each single mutation below
 to the product code, rebuilds a host build of its own (build/mutants, with
-the sanitizers) and runs the unit, quillpack and flow tests, then restores
-the file.
-A mutation that no test catches survives and is listed at the end.
-
-    make mutants            # not part of make test: about a minute a mutation
-
-A mutation whose text is no longer in its file is reported as stale.
+the sanitizers), runs the unit, quillpack and flow tests and restores the
+file. A mutation that no test catches survives, one whose text is no longer
+in its file is stale; both are listed at the end. Run by `make mutants`.
 """
 
 import os
+import pathlib
 import subprocess
 import sys
 import time
@@ -102,56 +99,41 @@ def run(command, **options):
     return subprocess.run(command, cwd=ROOT, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **options)
 
 
-def configure():
-    if not os.path.exists(os.path.join(BUILD, "build.ninja")):
-        subprocess.run(["cmake", "-S", ROOT, "-B", BUILD, "-G", "Ninja", "-DCMAKE_C_COMPILER=clang",
-                        "-DCMAKE_CXX_COMPILER=clang++", "-DQUILLFEN_SANITIZE=ON"], check=True,
-                       stdout=subprocess.DEVNULL)
-
-
 def caught():
     """True when the build fails or a unit or flow test fails (or hangs)."""
-    tests = [os.path.join(BUILD, "tests", *t) for t in TESTS]
     try:
-        if run(["cmake", "--build", BUILD, "-j2", "--target", *[t[-1] for t in TESTS]], timeout=TIMEOUT).returncode:
-            return True
-        return any(run([t], timeout=TIMEOUT).returncode for t in tests)
+        return (run(["cmake", "--build", BUILD, "-j2", "--target", *[t[-1] for t in TESTS]], timeout=TIMEOUT).returncode
+                or any(run([os.path.join(BUILD, "tests", *t)], timeout=TIMEOUT).returncode for t in TESTS))
     except subprocess.TimeoutExpired:
         return True
 
 
 def main():
-    configure()
+    if not os.path.exists(os.path.join(BUILD, "build.ninja")):
+        run(["cmake", "-S", ROOT, "-B", BUILD, "-G", "Ninja", "-DCMAKE_C_COMPILER=clang",
+             "-DCMAKE_CXX_COMPILER=clang++", "-DQUILLFEN_SANITIZE=ON"], check=True)
     if caught():
         sys.exit("mutants: the tests fail without any mutation; fix that first")
-    survivors, stale, started = [], [], time.monotonic()
+    missed, started = [], time.monotonic()   # (verdict, file, what) of each survivor and stale mutation
     for number, (name, text, replacement, what) in enumerate(MUTANTS, 1):
-        path = os.path.join(ROOT, name)
-        with open(path) as f:
-            original = f.read()
-        if original.count(text) != 1:
-            stale.append((name, what))
-            print("%2d/%d stale     %s: %s" % (number, len(MUTANTS), name, what), flush=True)
-            continue
-        try:
-            with open(path, "w") as f:
-                f.write(original.replace(text, replacement))
-            killed = caught()
-        finally:
-            with open(path, "w") as f:
-                f.write(original)
-        print("%2d/%d %-9s %s: %s" % (number, len(MUTANTS), "caught" if killed else "SURVIVED", name, what), flush=True)
-        if not killed:
-            survivors.append((name, what))
-    run(["cmake", "--build", BUILD, "-j2", "--target", *[t[-1] for t in TESTS]])
+        source = pathlib.Path(ROOT, name)
+        original = source.read_text()
+        verdict = "stale"
+        if original.count(text) == 1:
+            try:
+                source.write_text(original.replace(text, replacement))
+                verdict = "caught" if caught() else "SURVIVED"
+            finally:
+                source.write_text(original)
+        print("%2d/%d %-9s %s: %s" % (number, len(MUTANTS), verdict, name, what), flush=True)
+        if verdict != "caught":
+            missed.append((verdict, name, what))
     print("\n%d mutations, %d caught, %d survived, %d stale, in %.0f s"
-          % (len(MUTANTS), len(MUTANTS) - len(survivors) - len(stale), len(survivors), len(stale),
-             time.monotonic() - started))
-    for name, what in survivors:
-        print("survived: %s: %s" % (name, what))
-    for name, what in stale:
-        print("stale: %s: %s" % (name, what))
-    return 1 if survivors or stale else 0
+          % (len(MUTANTS), len(MUTANTS) - len(missed), sum(m[0] == "SURVIVED" for m in missed),
+             sum(m[0] == "stale" for m in missed), time.monotonic() - started))
+    for verdict, name, what in missed:
+        print("%s: %s: %s" % (verdict.lower(), name, what))
+    return 1 if missed else 0
 
 
 if __name__ == "__main__":
