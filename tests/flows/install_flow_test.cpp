@@ -136,7 +136,7 @@ TEST_F(InstallFlowTest, WrongPathKeepsTheDialogOpenForAnotherTry)
     std::vector<std::string> expected(std::size(refused), "Wrong path");
     expected.push_back("Installation successfully completed");
     EXPECT_EQ(boxes(), expected);
-    EXPECT_EQ(std::tie(host.messageBoxes[0].caption, host.messageBoxes[0].flags), std::make_tuple("Error", 0u));
+    EXPECT_EQ(std::tie(host.messageBoxes.at(0).caption, host.messageBoxes.at(0).flags), std::make_tuple("Error", 0u));
     for (std::string made : {"Games", "C:/Games", "C:/Games..", "C:/a", "C:/e"})
         EXPECT_FALSE(fs::exists(made)) << made;      // refused before anything is made
     EXPECT_EQ(readFile("C:/" + deepest.substr(3) + "/Maps/Arctic/ice field.map"), MAP);

@@ -98,7 +98,7 @@ TEST_F(SystemFlowTest, NamesThatLeaveTheirFolderAreShownAndNotUsed)
     install("GROUP= \"..\\Outside\"\r\nLINK= \"a.exe\" \"A\"\r\nDESK= \"b.exe\" \"..\\Victim\"\r\n"
             "DESK= \"c.exe\" \"C\"\r\n");
     EXPECT_EQ(boxes(), std::vector<std::string>({"..\\Outside", "..\\Victim", "Installation successfully completed"}));
-    EXPECT_EQ(host.messageBoxes[0].caption, "Error");
+    EXPECT_EQ(host.messageBoxes.at(0).caption, "Error");
     EXPECT_FALSE(fs::exists("Outside"));
     EXPECT_EQ(host.links.size(), 1u);                    // only the desktop link with a safe name
     EXPECT_TRUE(host.links.count(dir + "\\Desktop\\C.lnk"));

@@ -129,7 +129,7 @@ TEST_F(UninstallFlowTest, EveryUninstallStageEndingDeletesOnlyWhatItNames)
             host.windowsDirectory = "C:\\" + std::string(c.windowsDirectory - 3, 'w');
         bool failed = c.fault || c.windowsDirectory, handedOver = !failed && !c.no;
         EXPECT_EQ(run(), failed ? 1 : 0) << c.what;
-        EXPECT_EQ(host.messageBoxes[0].text, c.confirmation) << c.what;
+        EXPECT_EQ(host.messageBoxes.at(0).text, c.confirmation) << c.what;
         EXPECT_EQ(eventsStarting("DeleteFileA "), c.deleted) << c.what;
         EXPECT_TRUE(eventsStarting("RemoveDirectoryA ").empty()) << c.what;
         EXPECT_EQ(host.processes.size(), handedOver) << c.what;
@@ -187,7 +187,7 @@ TEST_F(UninstallFlowTest, CleanUpStageDeletesTheCopyOnceTheMutexIsFree)
         EXPECT_EQ(boxes(), std::vector<std::string>(c.finished, "Uninstallation finished")) << c.what;
     }
     EXPECT_EQ(host.events.back(), "CloseHandle");
-    EXPECT_EQ(std::tie(host.messageBoxes[0].caption, host.messageBoxes[0].flags),
+    EXPECT_EQ(std::tie(host.messageBoxes.at(0).caption, host.messageBoxes.at(0).flags),
               std::make_tuple("Uninstallation", 0x40u));
 }
 
