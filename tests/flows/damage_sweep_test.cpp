@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <map>
 
+#include "base/bytes.h"
 #include "flows/flow_test.h"
 
 namespace {
@@ -72,7 +73,7 @@ TEST_F(DamageSweepTest, EveryCutAndBitFlipFailsOrInstallsTheSameBytes)
             EXPECT_EQ(installed(), expected) << what << ": reported success";
         }
     };
-    for (size_t at = wordAt(intact, intact.size() - 4); at < intact.size(); at++) {
+    for (size_t at = littleEndian32(&intact[intact.size() - 4]); at < intact.size(); at++) {
         check("cut to " + std::to_string(at), Bytes(intact.begin(), intact.begin() + at));
         for (unsigned char bit : {0x01, 0x80}) {
             Bytes changed = intact;

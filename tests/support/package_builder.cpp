@@ -24,11 +24,6 @@ Bytes hexBytes(const char *hex)
     }
 }
 
-uint32_t wordAt(const Bytes &data, size_t at)
-{
-    return data[at] | (data[at + 1] << 8) | (data[at + 2] << 16) | ((uint32_t)data[at + 3] << 24);
-}
-
 Bytes gzipMember(const Bytes &content)
 {
     z_stream s = {};

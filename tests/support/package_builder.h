@@ -14,7 +14,6 @@ Bytes bytesOf(const std::string &text);
 Bytes hexBytes(const char *hex);
 // One gzip member with the 10-byte header 1F 8B 08 00 00 00 00 00 00 0B.
 Bytes gzipMember(const Bytes &content);
-uint32_t wordAt(const Bytes &data, size_t at);
 
 struct TestEntry {
     std::string name;

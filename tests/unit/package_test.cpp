@@ -6,6 +6,7 @@
 #include <string.h>
 #include <strings.h>
 
+#include "base/bytes.h"
 #include "package/package.h"
 #include "support/package_builder.h"
 #include "support/temp_dir.h"
@@ -20,7 +21,7 @@ const Bytes image = bytesOf("MZ fake image bytes");
 TEST_F(PackageTest, DirectoriesThatDoNotFitTheFileAreRejected)
 {
     Bytes good = buildPackage(image, {{"a.txt", bytesOf("abc")}});
-    size_t directory = wordAt(good, good.size() - 4);
+    size_t directory = littleEndian32(&good[good.size() - 4]);
     size_t second = directory + 4 + 16 + 13;   // the "a.txt" record
     struct Case {
         const char *what;
