@@ -12,6 +12,7 @@
 #include "base/names.h"
 #include "base/report.h"
 #include "base/text.h"
+#include "package/unpack_ahead.h"
 
 static const char ZIP_ERROR_CAPTION[] = "Zip error - perhaps bad crc";
 
@@ -53,18 +54,47 @@ void refuseUnsafeDestination(const char *path)
     exit(1);
 }
 
+// Opens outputPath for writing; when it cannot be, shows why and ends the
+// process with exit status 1.
+static PackageFile openOutput(const char *sourceName, const char *outputPath)
+{
+    PackageFile output = pfOpen(outputPath, "wb");
+    if (!output) {
+        int error = errno;
+        showOpenFailure(sourceName, outputPath, error);
+        reportError(sourceName, strerror(error));
+        exit(1);
+    }
+    return output;
+}
+
+// Writes an entry unpacked ahead, size bytes, in the blocks copyDecompressed
+// writes.
+static void writeUnpacked(const char *sourceName, const char *outputPath, const unsigned char *bytes, uint32_t size)
+{
+    PackageFile output = openOutput(sourceName, outputPath);
+    FILE *stream = pfStdioStream(output);
+    for (uint32_t at = 0; at < size; at += GZ_BUFFER_SIZE) {
+        size_t n = size - at < (uint32_t)GZ_BUFFER_SIZE ? size - at : GZ_BUFFER_SIZE;
+        if (fwrite(bytes + at, 1, n, stream) != n)
+            fatalZipError("failed fwrite");
+    }
+    if (pfClose(output) != 0)
+        fatalZipError("failed fclose");
+}
+
 void extractEntry(const char *sourceName, const char *outputPath, uint32_t size)
 {
+    const unsigned char *unpacked = takeUnpackedAhead(sourceName, size);
+    if (unpacked) {
+        writeUnpacked(sourceName, outputPath, unpacked, size);
+        return;
+    }
     char readerName[NAME_WORK_SIZE];
-    size_t length = strlen(sourceName);
-    bool endsInGz = length > 3 && strcmp(sourceName + length - 3, ".gz") == 0;
     GzReader *reader = 0;
     errno = ENAMETOOLONG;           // a name that does not fit is not looked up
-    if (copyText(readerName, sizeof readerName - 3, sourceName)) {
-        if (!endsInGz)
-            appendText(readerName, sizeof readerName, ".gz");
+    if (gzEntryName(sourceName, readerName, sizeof readerName))
         reader = gzReaderOpen(readerName, "rb");
-    }
     if (!reader) {
         int error = errno;
         fputs(PROGRAM_NAME, stderr);
@@ -74,14 +104,7 @@ void extractEntry(const char *sourceName, const char *outputPath, uint32_t size)
         showOpenFailure(sourceName, outputPath, error);
         exit(1);
     }
-    PackageFile output = pfOpen(outputPath, "wb");
-    if (!output) {
-        int error = errno;
-        showOpenFailure(sourceName, outputPath, error);
-        reportError(sourceName, strerror(error));
-        exit(1);
-    }
-    copyDecompressed(reader, output, size);
+    copyDecompressed(reader, openOutput(sourceName, outputPath), size);
 }
 
 // "NAME: unpacked size differs from the install script", for an entry that

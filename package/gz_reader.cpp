@@ -120,10 +120,20 @@ static uint32_t readTrailerWord(GzReader *reader)
     return value;
 }
 
-GzReader *gzReaderOpen(const char *name, const char *mode)
+bool gzEntryName(const char *sourceName, char *name, size_t size)
 {
-    if (!name || !mode || !strchr(mode, 'r'))
-        return 0;
+    size_t length = strlen(sourceName);
+    bool endsInGz = length > 3 && strcmp(sourceName + length - 3, ".gz") == 0;
+    if (!copyText(name, size - 3, sourceName))
+        return false;
+    if (!endsInGz)
+        appendText(name, size, ".gz");
+    return true;
+}
+
+// A reader with its buffers and inflate state, not yet reading a file.
+static GzReader *newReader(const char *name)
+{
     GzReader *reader = (GzReader *)calloc(1, sizeof(GzReader));
     if (!reader)
         return 0;
@@ -140,6 +150,16 @@ GzReader *gzReaderOpen(const char *name, const char *mode)
         freeReader(reader);
         return 0;
     }
+    return reader;
+}
+
+GzReader *gzReaderOpen(const char *name, const char *mode)
+{
+    if (!name || !mode || !strchr(mode, 'r'))
+        return 0;
+    GzReader *reader = newReader(name);
+    if (!reader)
+        return 0;
     errno = 0;
     reader->file = pfOpen(name, mode);
     if (!reader->file) {
@@ -150,6 +170,16 @@ GzReader *gzReaderOpen(const char *name, const char *mode)
         return 0;
     }
     readHeader(reader);
+    return reader;
+}
+
+GzReader *gzReaderOpenFile(PackageFile file, const char *name)
+{
+    GzReader *reader = newReader(name);
+    if (reader) {
+        reader->file = file;
+        readHeader(reader);
+    }
     return reader;
 }
 

@@ -25,10 +25,21 @@ struct GzReader {
     char mode;               // 'r'
 };
 
+// The entry that holds sourceName compressed, into name (size bytes, at
+// least 4): sourceName itself when it ends in ".gz", else sourceName with
+// ".gz" appended. False when sourceName does not fit with three bytes to
+// spare; name then holds what copyText left.
+bool gzEntryName(const char *sourceName, char *name, size_t size);
+
 // Opens name (mode must contain 'r') and parses the first header. Returns 0
 // when the name cannot be opened (errno from the open, non-zero) or memory
 // runs out; errno is set to 0 before the open.
 GzReader *gzReaderOpen(const char *name, const char *mode);
+
+// Reads file, opened for binary reading, as gzReaderOpen reads the file it
+// opens; name is for error texts. The reader's close also closes file. 0 when
+// memory runs out (file stays open).
+GzReader *gzReaderOpenFile(PackageFile file, const char *name);
 
 // Stores up to length decompressed bytes in buffer and returns their number:
 // 0 at the end of the data (or after an error met before storing anything),

@@ -8,6 +8,7 @@
 #include "base/report.h"
 #include "base/text.h"
 #include "package/extract.h"
+#include "package/unpack_ahead.h"
 #include "script/script_grammar.h"
 
 int32_t ProgressPercent(uint64_t copiedBytes, uint64_t totalBytes)
@@ -65,13 +66,30 @@ static bool makeFolder(const char *rest)
     return made;
 }
 
-int32_t RunCopyStep()
+// Reads the whole script once, planning the entry of every COPY line the
+// copy pass will unpack, and starts unpacking them ahead; then goes back to
+// the script's start.
+static void planCopyPass(PackageFile script)
+{
+    char line[SCRIPT_LINE_SIZE];
+    while (pfGets(line, sizeof line, script)) {
+        const char *rest;
+        CopyLine copy;
+        if (lineKeyword(line, &rest) == KEYWORD_COPY && parseCopyLine(rest, &copy) == LINE_OK)
+            planUnpackingAhead(copy.entryName, copy.size);
+    }
+    pfSeek(script, 0, 0);
+    startUnpackingAhead();
+}
+
+static int32_t copyStep()
 {
     if (!settings.copyScriptFile) {
         settings.copyScriptFile = pfOpen(SCRIPT_NAME, "rt");
         if (!settings.copyScriptFile)
             return -1;
         settings.copiedBytes = 0;
+        planCopyPass(settings.copyScriptFile);
     }
     if (pfEof(settings.copyScriptFile)) {
         pfClose(settings.copyScriptFile);
@@ -88,4 +106,12 @@ int32_t RunCopyStep()
             return makeFolder(rest) ? progress() : -1;
     }
     return 0;
+}
+
+int32_t RunCopyStep()
+{
+    int32_t result = copyStep();
+    if (result < 0)
+        stopUnpackingAhead();
+    return result;
 }

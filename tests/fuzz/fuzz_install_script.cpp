@@ -18,11 +18,13 @@
 #include <string.h>
 
 #include <filesystem>
+#include <mutex>
 #include <set>
 
 #include "fuzz/fuzz_check.h"
 #include "host/host.h"
 #include "package/gz_reader.h"
+#include "package/unpack_ahead.h"
 #include "script/install_settings.h"
 #include "uninstall/installed_paths.h"
 
@@ -30,6 +32,7 @@ static jmp_buf *exitLanding;               // set while the copy pass runs
 static int exitStatus;
 static std::set<GzReader *> openReaders;   // opened and not yet closed
 static std::set<PackageFile> openFiles;    // likewise, entries included
+static std::mutex openLock;                // the unpacking-ahead thread closes readers too
 static const std::filesystem::path home = std::filesystem::current_path();
 
 extern "C" {
@@ -49,23 +52,33 @@ int __real__Z7pfCloseP17PackageFileHandle(PackageFile file);
 
 GzReader *__wrap__Z12gzReaderOpenPKcS0_(const char *name, const char *mode)
 {
-    return *openReaders.insert(__real__Z12gzReaderOpenPKcS0_(name, mode)).first;
+    GzReader *reader = __real__Z12gzReaderOpenPKcS0_(name, mode);
+    std::lock_guard<std::mutex> hold(openLock);
+    return *openReaders.insert(reader).first;
 }
 
 int32_t __wrap__Z13gzReaderCloseP8GzReader(GzReader *reader)
 {
-    openReaders.erase(reader);
+    {
+        std::lock_guard<std::mutex> hold(openLock);
+        openReaders.erase(reader);
+    }
     return __real__Z13gzReaderCloseP8GzReader(reader);
 }
 
 PackageFile __wrap__Z6pfOpenPKcS0_(const char *name, const char *mode)
 {
-    return *openFiles.insert(__real__Z6pfOpenPKcS0_(name, mode)).first;
+    PackageFile file = __real__Z6pfOpenPKcS0_(name, mode);
+    std::lock_guard<std::mutex> hold(openLock);
+    return *openFiles.insert(file).first;
 }
 
 int __wrap__Z7pfCloseP17PackageFileHandle(PackageFile file)
 {
-    openFiles.erase(file);
+    {
+        std::lock_guard<std::mutex> hold(openLock);
+        openFiles.erase(file);
+    }
     return __real__Z7pfCloseP17PackageFileHandle(file);
 }
 }
@@ -142,6 +155,7 @@ void runCopyPass()
         fuzzCheck(step >= -2, "a step returned an unknown result");
     }
     exitLanding = 0;
+    stopUnpackingAhead();    // what the exit's clean-up does
     while (!openReaders.empty())
         gzReaderClose(*openReaders.begin());
     while (!openFiles.empty())
