@@ -1,9 +1,10 @@
 // Unpacking ahead. The plan is one record per COPY line. Each record's state
-// is claimed once, by whichever thread comes first: the second thread to
-// unpack it into memory, or the main thread to unpack it itself. The second
-// thread keeps at most AHEAD_WINDOW records ahead of the main thread, and
-// reads the package through streams of its own, so the two never share a
-// stream or a reader.
+// is claimed once, by whichever comes first: the second thread, or the main
+// thread while it waits for the second, to unpack it into memory; or the
+// main thread when it reaches the record, to unpack it itself straight into
+// its file. The second thread stays at most AHEAD_WINDOW records ahead of
+// the main thread. Each thread reads the package through streams of its
+// own, so the two never share a stream or a reader.
 #include "package/unpack_ahead.h"
 
 #include <stdlib.h>
@@ -17,9 +18,9 @@
 
 enum PlannedState {
     PLANNED,      // nobody has claimed it yet
-    UNPACKING,    // the second thread is unpacking it
+    UNPACKING,    // a thread is unpacking it into memory
     UNPACKED,     // bytes hold it, whole and checked
-    LEFT,         // the main thread unpacks it itself
+    LEFT,         // the main thread unpacks it itself, as without a plan
 };
 
 struct PlannedEntry {
@@ -180,7 +181,7 @@ void startUnpackingAhead()
     static bool stopsAtExit = false;
     if (!stopsAtExit)
         stopsAtExit = atexit(stopUnpackingAhead) == 0;
-    if (ahead.running || ahead.incomplete || ahead.count == 0 || !stopsAtExit || openPackageCount == 0) {
+    if (ahead.incomplete || ahead.count == 0 || !stopsAtExit || openPackageCount == 0) {
         stopUnpackingAhead();
         return;
     }

@@ -16,7 +16,7 @@ const uint32_t AHEAD_ENTRY_LIMIT = 128 * 1024;   // larger entries are streamed
 const int32_t AHEAD_WINDOW = 64;                 // entries held unpacked at most
 
 // Adds the entry of the next COPY line, its source name as extractEntry gets
-// it and its size, to the plan.
+// it and its size, to the plan. Not while the second thread runs.
 void planUnpackingAhead(const char *sourceName, uint32_t size);
 
 // Starts the second thread on the plan. When no thread can be made, or the

@@ -7,23 +7,18 @@
 
 static pthread_t worker;
 
-struct Start {
-    void (*body)(void *);
-    void *argument;
-};
-static Start start;
+static void (*workerBody)(void *);
 
-static void *runWorker(void *)
+static void *runWorker(void *argument)
 {
-    start.body(start.argument);
+    workerBody(argument);
     return 0;
 }
 
 bool startWorkerThread(void (*body)(void *), void *argument)
 {
-    start.body = body;
-    start.argument = argument;
-    return pthread_create(&worker, 0, runWorker, 0) == 0;
+    workerBody = body;
+    return pthread_create(&worker, 0, runWorker, argument) == 0;
 }
 
 void joinWorkerThread()

@@ -5,23 +5,18 @@
 
 static HANDLE worker;
 
-struct Start {
-    void (*body)(void *);
-    void *argument;
-};
-static Start start;
+static void (*workerBody)(void *);
 
-static DWORD WINAPI runWorker(void *)
+static DWORD WINAPI runWorker(void *argument)
 {
-    start.body(start.argument);
+    workerBody(argument);
     return 0;
 }
 
 bool startWorkerThread(void (*body)(void *), void *argument)
 {
-    start.body = body;
-    start.argument = argument;
-    worker = CreateThread(0, 0, runWorker, 0, 0, 0);
+    workerBody = body;
+    worker = CreateThread(0, 0, runWorker, argument, 0, 0);
     return worker != 0;
 }
 

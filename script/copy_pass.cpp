@@ -71,6 +71,7 @@ static bool makeFolder(const char *rest)
 // the script's start.
 static void planCopyPass(PackageFile script)
 {
+    stopUnpackingAhead();       // anything a pass left halfway still holds
     char line[SCRIPT_LINE_SIZE];
     while (pfGets(line, sizeof line, script)) {
         const char *rest;

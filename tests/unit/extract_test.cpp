@@ -1,16 +1,23 @@
 // Entry extraction: the names it looks up, what it writes, and every
-// failure row: its message box, the caption, and exit status 1.
+// failure row: its message box, the caption, and exit status 1; the same
+// through the copy pass for entries unpacked ahead on the second thread.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <string.h>
 
 #include <filesystem>
 
 #include "host/host.h"
 #include "package/extract.h"
+#include "package/unpack_ahead.h"
+#include "script/install_settings.h"
 #include "support/package_builder.h"
 #include "support/temp_dir.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 Bytes sample(size_t size)
 {
@@ -95,8 +102,85 @@ TEST_F(ExtractTest, EveryFailureShowsItsBoxAndExitsWithStatusOne)
             << c.what;
         if (!c.written)
             continue;
-        long size = std::filesystem::exists(c.written) ? (long)readFile(c.written).size() : -1;
+        long size = fs::exists(c.written) ? (long)readFile(c.written).size() : -1;
         EXPECT_EQ(size, c.writtenSize) << c.what;
+    }
+}
+
+// Enough entries that most are unpacked ahead on the second thread: sizes
+// around the 16 KiB block and the limit of what is unpacked ahead, one entry
+// stored as it is, one copied twice. Every file comes out whole. A damaged
+// entry among them ends the pass with its box and status 1 after the files
+// before it, and nothing after it is written.
+TEST_F(TempDirTest, EntriesUnpackedAheadComeOutWholeAndDamageStillStops)
+{
+    const uint32_t sizes[] = {0, 1, 700, 16383, 16384, 16385, 40000, AHEAD_ENTRY_LIMIT, AHEAD_ENTRY_LIMIT + 1};
+    const int count = 60, damaged = 40;
+    std::vector<Bytes> contents;
+    for (int i = 0; i < count; i++) {
+        Bytes content(sizes[i % 9]);
+        for (size_t b = 0; b < content.size(); b++)
+            content[b] = (unsigned char)(b * 7 + i + (b >> 9));
+        contents.push_back(content);
+    }
+    // damage: 0 none, 1 a flipped CRC, 2 a member of its header alone (no
+    // byte is missing, but the data never ends), 3 and 4 the line names one
+    // byte less or more
+    auto install = [&](int damage) {
+        std::vector<TestEntry> entries;
+        std::string script;
+        uint64_t total = 0;
+        for (int i = 0; i < count; i++) {
+            Bytes member = i == 5 ? contents[i] : gzipMember(contents[i]);
+            size_t size = contents[i].size();
+            if (i == damaged && damage == 1)
+                member[member.size() - 8] ^= 0x01;
+            if (i == damaged && damage == 2)
+                member.resize(10), size = 0;
+            if (i == damaged)
+                size += (damage == 4) - (damage == 3);
+            entries.push_back({"P\\f" + std::to_string(i) + ".gz", member});
+            script += "COPY 'P\\f" + std::to_string(i) + "' 'f" + std::to_string(i) + "' " + std::to_string(size) + "\n";
+            total += size;
+        }
+        script += "COPY 'P\\f7' 'again' " + std::to_string(contents[7].size()) + "\n";
+        entries.insert(entries.begin(), {"quillfen.ini", bytesOf(script)});
+        writeFile("setup.exe", buildPackage(bytesOf("MZ"), entries));
+        fs::remove_all("dest");
+        fs::create_directory("dest");
+        ASSERT_GT(openPackage("setup.exe"), 0);
+        memset(&settings, 0, sizeof settings);
+        strcpy(settings.destinationDir, "dest\\");
+        settings.totalBytes = total + contents[7].size();
+    };
+    auto runAll = [] {
+        int32_t step;
+        while ((step = RunCopyStep()) >= 0) {
+        }
+        return step;
+    };
+    install(0);
+    EXPECT_EQ(runAll(), -2);
+    for (int i = 0; i < count; i++)
+        EXPECT_EQ(readFile("dest/f" + std::to_string(i)), contents[i]) << i;
+    EXPECT_EQ(readFile("dest/again"), contents[7]);
+    closePackage("setup.exe");
+
+    struct Case {
+        int damage;
+        const char *text;
+    } cases[] = {{1, "P\\f40.gz: data error"},
+                 {2, "failed gzclose"},
+                 {3, "P\\f40.gz: unpacked size differs from the install script"},
+                 {4, "P\\f40.gz: unpacked size differs from the install script"}};
+    for (const Case &c : cases) {
+        install(c.damage);
+        EXPECT_EXIT(runAll(), ::testing::ExitedWithCode(1),
+                    ::testing::HasSubstr("[MessageBoxA \"Zip error - perhaps bad crc\" 0x0] " + std::string(c.text)));
+        for (int i = 0; i < damaged; i++)
+            EXPECT_EQ(readFile("dest/f" + std::to_string(i)), contents[i]) << i;
+        EXPECT_FALSE(fs::exists("dest/f" + std::to_string(damaged + 1))) << c.text;
+        closePackage("setup.exe");
     }
 }
 
