@@ -9,7 +9,8 @@
 #include "package/gz_reader.h"
 
 // Unpacks sourceName (".gz" appended unless it ends in ".gz") into outputPath,
-// created or truncated. Returns only when the file is complete and closed
+// created or truncated; or writes the bytes a second thread has already
+// unpacked for it (see unpack_ahead.h), with the same messages. Returns only when the file is complete and closed
 // and holds exactly size bytes, the size its COPY line names: a damaged
 // entry that still reads (data without the gzip magic is passed through as
 // it is) is caught by its size.
