@@ -109,13 +109,13 @@ TEST_F(ExtractTest, EveryFailureShowsItsBoxAndExitsWithStatusOne)
 
 // Enough entries that most are unpacked ahead on the second thread: sizes
 // around the 16 KiB block and the limit of what is unpacked ahead, one entry
-// stored as it is, one copied twice. Every file comes out whole. A damaged
-// entry among them ends the pass with its box and status 1 after the files
-// before it, and nothing after it is written.
+// stored as it is, one copied twice, one read from disk. Every file comes
+// out whole. A damaged entry among them ends the pass with its box and
+// status 1 after the files before it, and nothing after it is written.
 TEST_F(TempDirTest, EntriesUnpackedAheadComeOutWholeAndDamageStillStops)
 {
     const uint32_t sizes[] = {0, 1, 700, 16383, 16384, 16385, 40000, AHEAD_ENTRY_LIMIT, AHEAD_ENTRY_LIMIT + 1};
-    const int count = 60, damaged = 40;
+    const int count = 2 * AHEAD_WINDOW, damaged = 40;
     std::vector<Bytes> contents;
     for (int i = 0; i < count; i++) {
         Bytes content(sizes[i % 9]);
@@ -144,6 +144,8 @@ TEST_F(TempDirTest, EntriesUnpackedAheadComeOutWholeAndDamageStillStops)
             total += size;
         }
         script += "COPY 'P\\f7' 'again' " + std::to_string(contents[7].size()) + "\n";
+        // on disk beside the installer, not in the package
+        script += "COPY 'loose' 'loose' " + std::to_string(contents[3].size()) + "\n";
         entries.insert(entries.begin(), {"quillfen.ini", bytesOf(script)});
         writeFile("setup.exe", buildPackage(bytesOf("MZ"), entries));
         fs::remove_all("dest");
@@ -151,7 +153,7 @@ TEST_F(TempDirTest, EntriesUnpackedAheadComeOutWholeAndDamageStillStops)
         ASSERT_GT(openPackage("setup.exe"), 0);
         memset(&settings, 0, sizeof settings);
         strcpy(settings.destinationDir, "dest\\");
-        settings.totalBytes = total + contents[7].size();
+        settings.totalBytes = total + contents[7].size() + contents[3].size();
     };
     auto runAll = [] {
         int32_t step;
@@ -159,11 +161,13 @@ TEST_F(TempDirTest, EntriesUnpackedAheadComeOutWholeAndDamageStillStops)
         }
         return step;
     };
+    writeFile("loose.gz", gzipMember(contents[3]));
     install(0);
     EXPECT_EQ(runAll(), -2);
     for (int i = 0; i < count; i++)
         EXPECT_EQ(readFile("dest/f" + std::to_string(i)), contents[i]) << i;
     EXPECT_EQ(readFile("dest/again"), contents[7]);
+    EXPECT_EQ(readFile("dest/loose"), contents[3]);
     closePackage("setup.exe");
 
     struct Case {
