@@ -83,22 +83,20 @@ void planUnpackingAhead(const char *sourceName, uint32_t size)
         ahead.count++;
 }
 
-// Each thread reads the package through streams of its own.
-struct Reading {
-    FILE **streams;        // one per open package, opened on first use
-};
-static Reading secondThread, mainThread;
+// Each thread reads the package through streams of its own: one per open
+// package, opened on first use.
+static FILE **secondThreadStreams, **mainThreadStreams;
 
-// The reading's stream of the package that holds entry; 0 when it cannot be
-// opened.
-static FILE *streamOf(Reading *reading, const PackageEntry *entry)
+// The stream among streams of the package that holds entry; 0 when it
+// cannot be opened.
+static FILE *streamOf(FILE **streams, const PackageEntry *entry)
 {
     for (int32_t p = 0; p < openPackageCount; p++) {
         const PackageRecord *record = &openPackages[p];
         if (entry >= record->entries && entry < record->entries + record->entryCount) {
-            if (!reading->streams[p])
-                reading->streams[p] = openStdioFile(record->path, "rb");
-            return reading->streams[p];
+            if (!streams[p])
+                streams[p] = openStdioFile(record->path, "rb");
+            return streams[p];
         }
     }
     return 0;
@@ -106,19 +104,24 @@ static FILE *streamOf(Reading *reading, const PackageEntry *entry)
 
 // Unpacks a planned entry through a reader of its own: the bytes, exactly
 // its size of them, or 0 when anything differs from a clean unpacking.
-static unsigned char *unpackPlanned(Reading *reading, const PlannedEntry *planned)
+static unsigned char *unpackPlanned(FILE **streams, const PlannedEntry *planned)
 {
     char name[NAME_WORK_SIZE];
     if (!gzEntryName(planned->sourceName, name, sizeof name))
         return 0;
     normalizeEntryName(name);
     const PackageEntry *entry = findPackageEntry(name);
-    FILE *stream = entry && entry->rawLength == 0 ? streamOf(reading, entry) : 0;
+    FILE *stream = entry && entry->rawLength == 0 ? streamOf(streams, entry) : 0;
     if (!stream)
         return 0;
     // The entry's fixed fields with a position and stream of our own: the
     // main thread may be reading the same entry through its own fields.
-    PackageEntry own = {ENTRY_TAG, entry->name, entry->offset, entry->size, 0, stream, 0, false};
+    PackageEntry own = PackageEntry();
+    own.tag = ENTRY_TAG;
+    own.name = entry->name;
+    own.offset = entry->offset;
+    own.size = entry->size;
+    own.stream = stream;
     GzReader *reader = gzReaderOpenFile(reinterpret_cast<PackageFile>(&own), name);
     if (!reader)
         return 0;
@@ -143,12 +146,12 @@ static unsigned char *unpackPlanned(Reading *reading, const PlannedEntry *planne
 
 // Claims record i for unpacking into memory when it is small enough and
 // nobody has claimed it, and unpacks it. False when it was not claimed.
-static bool unpackIfFree(Reading *reading, int32_t i)
+static bool unpackIfFree(FILE **streams, int32_t i)
 {
     PlannedEntry *planned = &ahead.entries[i];
     if (planned->size > AHEAD_ENTRY_LIMIT || !claim(planned, UNPACKING))
         return false;
-    planned->bytes = unpackPlanned(reading, planned);
+    planned->bytes = unpackPlanned(streams, planned);
     storeAtomic(&planned->state, planned->bytes ? UNPACKED : LEFT);
     return true;
 }
@@ -160,7 +163,7 @@ static void unpackAhead(void *)
     for (int32_t i = 0; i < ahead.count && !loadAtomic(&ahead.stopping); i++) {
         while (i >= loadAtomic(&ahead.taken) + AHEAD_WINDOW && !loadAtomic(&ahead.stopping))
             sleepBriefly();
-        unpackIfFree(&secondThread, i);
+        unpackIfFree(secondThreadStreams, i);
     }
 }
 
@@ -171,7 +174,7 @@ static bool helpAhead(int32_t waitingFor)
 {
     int32_t end = waitingFor + AHEAD_WINDOW < ahead.count ? waitingFor + AHEAD_WINDOW : ahead.count;
     for (int32_t i = waitingFor + 1; i < end; i++)
-        if (loadAtomic(&ahead.entries[i].state) == PLANNED && unpackIfFree(&mainThread, i))
+        if (loadAtomic(&ahead.entries[i].state) == PLANNED && unpackIfFree(mainThreadStreams, i))
             return true;
     return false;
 }
@@ -185,9 +188,9 @@ void startUnpackingAhead()
         stopUnpackingAhead();
         return;
     }
-    secondThread.streams = (FILE **)calloc((size_t)openPackageCount, sizeof(FILE *));
-    mainThread.streams = (FILE **)calloc((size_t)openPackageCount, sizeof(FILE *));
-    ahead.running = secondThread.streams && mainThread.streams && startWorkerThread(unpackAhead, 0);
+    secondThreadStreams = (FILE **)calloc((size_t)openPackageCount, sizeof(FILE *));
+    mainThreadStreams = (FILE **)calloc((size_t)openPackageCount, sizeof(FILE *));
+    ahead.running = secondThreadStreams && mainThreadStreams && startWorkerThread(unpackAhead, 0);
     if (!ahead.running)
         stopUnpackingAhead();
 }
@@ -214,13 +217,12 @@ unsigned char *takeUnpackedAhead(const char *sourceName, uint32_t size)
     return planned->bytes;
 }
 
-static void closeStreams(Reading *reading)
+static void closeStreams(FILE **streams)
 {
-    for (int32_t p = 0; reading->streams && p < openPackageCount; p++)
-        if (reading->streams[p])
-            fclose(reading->streams[p]);
-    free(reading->streams);
-    reading->streams = 0;
+    for (int32_t p = 0; streams && p < openPackageCount; p++)
+        if (streams[p])
+            fclose(streams[p]);
+    free(streams);
 }
 
 void stopUnpackingAhead()
@@ -234,7 +236,8 @@ void stopUnpackingAhead()
         free(ahead.entries[i].bytes);
     }
     free(ahead.entries);
-    closeStreams(&secondThread);
-    closeStreams(&mainThread);
+    closeStreams(secondThreadStreams);
+    closeStreams(mainThreadStreams);
+    secondThreadStreams = mainThreadStreams = 0;
     memset(&ahead, 0, sizeof ahead);
 }
